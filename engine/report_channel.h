@@ -1,0 +1,31 @@
+// The report channel: engine code writes a session buffer, then signals the
+// front end, which consumes the buffer before the call returns.
+#pragma once
+
+// The front end's two handlers. The dialog sends its window WM_SETREDRAW /
+// WM_ENABLE; the console front end prints.
+struct ReportSink {
+  void (*appendLine)(const char* line);
+  void (*showStatus)(const char* status);
+};
+void bindReportChannel(const ReportSink& sink);
+
+// Appends g_session.reportLine to the report list.
+void sendReportLine();
+// Formats into g_session.reportLine (bounded) and appends it.
+void reportLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// Shows g_session.statusText in the status label.
+void sendStatus();
+
+// The program's own modal question: message, caption and message-box style in,
+// the pressed button's code out (1 OK, 2 Cancel, 6 Yes, 7 No).
+using ConfirmHandler = int (*)(const char* text, const char* caption, unsigned style);
+void bindConfirmBox(ConfirmHandler handler);
+int ConfirmBox(const char* text, const char* caption, unsigned style);
+
+// Title of every question the scan asks.
+constexpr const char* kProductTitle = "Drenvalisk Ver 1.0";

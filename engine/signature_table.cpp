@@ -1,0 +1,84 @@
+#include "engine/signature_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/pe_matcher.h"
+
+// Generated at build time from res/signatures.dat and res/uu_signature.dat.
+extern const unsigned char kEmbeddedSignatures[];
+extern const size_t kEmbeddedSignaturesSize;
+extern unsigned char kEmbeddedUuSignature[];
+extern const size_t kEmbeddedUuSignatureSize;
+
+const FileCheck kFileChecks[] = {
+    {kTrojanCheckName, matchSignatureFile},
+    {nullptr, nullptr},
+};
+
+namespace {
+
+const SignatureRecord* g_activeTable = nullptr;
+UuSignatureRecord* g_activeUuTable = nullptr;
+int g_activeUuCount = 0;
+
+// Size rules of the active table, built once per table.
+struct SizeIndex {
+  const SignatureRecord* table = nullptr;
+  bool anySize = false;             // a rule-3 record accepts every length
+  std::vector<int32_t> exact;       // rule 1, sorted
+  std::vector<int32_t> tolerance;   // rule 2, sorted
+};
+SizeIndex g_sizeIndex;
+
+void buildSizeIndex(const SignatureRecord* table) {
+  g_sizeIndex = SizeIndex();
+  g_sizeIndex.table = table;
+  for (const SignatureRecord* record = table; record->name[0]; ++record) {
+    if (record->sizeRule == 1) g_sizeIndex.exact.push_back(record->fileSize);
+    if (record->sizeRule == 2) g_sizeIndex.tolerance.push_back(record->fileSize);
+    if (record->sizeRule == 3) g_sizeIndex.anySize = true;
+  }
+  std::sort(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end());
+  std::sort(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end());
+}
+
+}  // namespace
+
+const SignatureRecord* signatureTable() {
+  if (g_activeTable) return g_activeTable;
+  return reinterpret_cast<const SignatureRecord*>(kEmbeddedSignatures);
+}
+
+void useSignatureTable(const SignatureRecord* records) { g_activeTable = records; }
+
+bool signatureSizeEligible(long long length) {
+  const SignatureRecord* table = signatureTable();
+  if (g_sizeIndex.table != table) buildSizeIndex(table);
+  if (g_sizeIndex.anySize) return true;
+  if (length < INT32_MIN || length > INT32_MAX) return false;
+  int32_t size = static_cast<int32_t>(length);
+  if (std::binary_search(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end(), size)) return true;
+  // Rule 2: the reference size lies strictly within the tolerance of the length.
+  auto first = std::upper_bound(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end(),
+                                static_cast<int64_t>(size) - kSizeTolerance,
+                                [](int64_t v, int32_t e) { return v < e; });
+  return first != g_sizeIndex.tolerance.end() &&
+         static_cast<int64_t>(*first) < static_cast<int64_t>(size) + kSizeTolerance;
+}
+
+UuSignatureRecord* uuSignatureTable() {
+  if (g_activeUuTable) return g_activeUuTable;
+  return reinterpret_cast<UuSignatureRecord*>(kEmbeddedUuSignature);
+}
+
+int uuSignatureCount() {
+  if (g_activeUuTable) return g_activeUuCount;
+  return static_cast<int>(kEmbeddedUuSignatureSize / sizeof(UuSignatureRecord));
+}
+
+void useUuSignatureTable(UuSignatureRecord* records, int count) {
+  g_activeUuTable = records;
+  g_activeUuCount = records ? count : 0;
+}

@@ -1,0 +1,35 @@
+// The built-in signature tables and the file check table.
+#pragma once
+#include <cstddef>
+
+#include "engine/signature_record.h"
+
+// The active file signature table: records in table order, ending with a
+// record whose first name byte is 0.
+const SignatureRecord* signatureTable();
+// Replaces the active table (tests); null restores the built-in one.
+void useSignatureTable(const SignatureRecord* records);
+
+// True when some record of the active table could accept a file of `length`
+// bytes by its size rule alone. Lets the walk pass over files that no record
+// can match without opening them.
+bool signatureSizeEligible(long long length);
+
+// The uuencoded signature table (one record). Mutable: its pattern is stored
+// scrambled and restored in place by the uuencoded matcher's first call.
+UuSignatureRecord* uuSignatureTable();
+int uuSignatureCount();
+// Replaces the active uuencoded table (tests); null restores the built-in one.
+void useUuSignatureTable(UuSignatureRecord* records, int count);
+
+// One per-file check: called with its own detection name and a full path;
+// non-zero means the file was dealt with.
+struct FileCheck {
+  const char* name;
+  int (*check)(const char* detectionName, const char* path);
+};
+// Ends with an entry whose name is null.
+extern const FileCheck kFileChecks[];
+
+// The detection name of the one file check; the trailing blank belongs to it.
+constexpr const char* kTrojanCheckName = "W32/Tarvolinex.Trojan ";

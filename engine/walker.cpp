@@ -1,0 +1,183 @@
+#include "engine/walker.h"
+
+#include <cstring>
+
+#include "engine/pe_matcher.h"
+#include "engine/report_channel.h"
+#include "engine/session.h"
+#include "engine/signature_table.h"
+#include "platform/file_io.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+
+namespace {
+
+constexpr int kStatusWidth = 60;
+
+// Closes a directory search on every way out of a walk level.
+class SearchHandle {
+ public:
+  SearchHandle(const char* pattern, FindData* data) : handle_(findFirstFile(pattern, data)) {}
+  ~SearchHandle() { findClose(handle_); }
+  SearchHandle(const SearchHandle&) = delete;
+  SearchHandle& operator=(const SearchHandle&) = delete;
+  bool valid() const { return handle_ != PLATFORM_INVALID_HANDLE; }
+  bool next(FindData* data) { return findNextFile(handle_, data); }
+
+ private:
+  Handle handle_;
+};
+
+bool pumpAndCheckStop() {
+  pumpOneMessage();
+  return g_session.stopRequested != 0;
+}
+
+// Length of the folder part of a pattern: up to, not including, the character
+// before its last "." ("C:\dir\*.*" -> "C:\dir\"). -1 when there is no ".".
+int folderPrefixLength(const char* pattern) {
+  const char* dot = std::strrchr(pattern, '.');
+  if (!dot) return -1;
+  int length = static_cast<int>(dot - pattern) - 1;
+  return length < 0 ? 0 : length;
+}
+
+// prefix + name + suffix into a 260-byte buffer; false when it would not fit.
+bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const char* name,
+              const char* suffix) {
+  size_t nameLength = std::strlen(name);
+  size_t suffixLength = std::strlen(suffix);
+  if (prefixLength + nameLength + suffixLength >= sizeof out) return false;
+  std::memcpy(out, prefix, static_cast<size_t>(prefixLength));
+  std::memcpy(out + prefixLength, name, nameLength);
+  std::memcpy(out + prefixLength + nameLength, suffix, suffixLength + 1);
+  return true;
+}
+
+// At a drive root, records where its Program Files folder would be walked.
+void noteProgramFiles(const char* pattern) {
+  ScanSession& session = g_session;
+  if (std::strlen(pattern) > 6) return;
+  copyText(session.programFilesPattern, pattern, sizeof session.programFilesPattern);
+  char* colon = std::strchr(session.programFilesPattern, ':');
+  if (!colon) return;
+  colon[1] = 0;
+  std::strcat(session.programFilesPattern, "\\Program Files");
+  if (fileAccess(session.programFilesPattern, 0) == 0) {
+    session.programFilesPending = 1;
+    std::strcat(session.programFilesPattern, "\\*.*");
+  }
+}
+
+void showEntry(const char* fullPath) {
+  char shortForm[512];
+  copyText(g_session.statusText, fullPath, sizeof g_session.statusText);
+  shortenPath(g_session.statusText, shortForm, kStatusWidth);
+  copyText(g_session.statusText, shortForm, sizeof g_session.statusText);
+  sendStatus();
+}
+
+void offerToChecks(const char* fullPath, const FindData& data) {
+  g_offeredFileLength =
+      (static_cast<long long>(data.sizeHigh) << 32) | static_cast<long long>(data.sizeLow);
+  for (const FileCheck* check = kFileChecks; check->name; ++check)
+    if (check->check(check->name, fullPath)) break;
+  g_offeredFileLength = -1;
+}
+
+// Files pass: every entry of the pattern is shown, every file is checked.
+// Returns 1 to go on with the folders, 0 after a stop, -1 for a pattern without ".".
+int walkFiles(const char* pattern) {
+  FindData data;
+  SearchHandle search(pattern, &data);
+  if (!search.valid()) return 1;
+  do {
+    if (pumpAndCheckStop()) return 0;
+    char fullPath[kMaxPath];
+    bool nameable = true;
+    if (g_session.memoryCheckMode) {
+      copyText(fullPath, pattern, sizeof fullPath);
+    } else {
+      int prefix = folderPrefixLength(pattern);
+      if (prefix < 0) return -1;
+      nameable = joinPath(fullPath, pattern, prefix, data.name, "");
+    }
+    // An entry whose path does not fit the platform's limit cannot be named: pass it over.
+    if (nameable) {
+      showEntry(fullPath);
+      if (!(data.attributes & kAttrDirectory)) {
+        if (!g_session.memoryCheckMode) ++g_session.filesScanned;
+        offerToChecks(fullPath, data);
+      }
+    }
+    if (pumpAndCheckStop()) return 0;
+  } while (search.next(&data));
+  return 1;
+}
+
+// Directories pass: each subfolder is walked in listing order.
+int walkFolders(const char* pattern) {
+  char folderPattern[kMaxPath];
+  copyText(folderPattern, pattern, sizeof folderPattern);
+  if (char* dot = std::strrchr(folderPattern, '.')) {
+    dot[1] = '*';
+    dot[2] = 0;
+  }
+  FindData data;
+  SearchHandle search(folderPattern, &data);
+  if (!search.valid()) return g_session.filesScanned;
+  do {
+    if (pumpAndCheckStop()) return 0;
+    if (!(data.attributes & kAttrDirectory)) continue;
+    if (!std::strcmp(data.name, ".") || !std::strcmp(data.name, "..")) continue;
+    int prefix = folderPrefixLength(pattern);
+    if (prefix < 0) return -1;
+    char subPattern[kMaxPath];
+    if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;
+    if (std::strstr(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
+    if (walkDirectory(subPattern) == -1) return -1;
+  } while (search.next(&data));
+  return g_session.filesScanned;
+}
+
+}  // namespace
+
+int walkDirectory(const char* pattern) {
+  g_session.memoryHit = 0;
+  noteProgramFiles(pattern);
+  int files = walkFiles(pattern);
+  if (files <= 0) return files;
+  return walkFolders(pattern);
+}
+
+void pumpOneMessage() {
+  Message message;
+  if (!peekMessage(&message)) return;
+  if ((message.wParam & 0xFFFF) == kVkEscape) {
+    if (ConfirmBox("Terminate the Scan now?", kProductTitle, kMbYesNo | kMbIconQuestion) !=
+        kIdNo)
+      g_session.stopRequested = 1;
+    return;
+  }
+  if (message.message == kMsgQuit || message.message == kMsgDestroy) {
+    g_session.stopRequested = 1;
+    return;
+  }
+  translateAndDispatch(message);
+}
+
+void shortenPath(const char* source, char* destination, int width) {
+  if (width > 99) width = 99;
+  const int16_t length = static_cast<int16_t>(std::strlen(source));
+  const int keep = width / 2 - 1;
+  if (length > width && keep > 0) {
+    char work[100];
+    std::memset(work, '.', sizeof work);
+    std::memcpy(work, source, static_cast<size_t>(keep));
+    std::memcpy(work + width - keep, source + length - keep, static_cast<size_t>(keep));
+    std::memcpy(destination, work, static_cast<size_t>(width));
+    destination[width] = 0;
+    return;
+  }
+  std::memcpy(destination, source, std::strlen(source) + 1);
+}

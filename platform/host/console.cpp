@@ -1,0 +1,19 @@
+#include <unistd.h>
+
+#include <csignal>
+
+#include "platform/console.h"
+#include "platform/host/sim_machine.h"
+
+namespace {
+void onInterrupt(int) { simPostQuitFromSignal(); }
+}  // namespace
+
+void installInterruptHandler() {
+  struct sigaction action = {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+bool standardInputIsTerminal() { return isatty(0) != 0; }
+bool standardErrorIsTerminal() { return isatty(2) != 0; }

@@ -1,0 +1,71 @@
+// Byte-level file access on the native build: POSIX descriptors on the files
+// the drive map names. Writes obey the simulated machine's write budget so a
+// test can make a write fall short.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/file_io.h"
+#include "platform/host/sim_machine.h"
+
+int fileOpen(const char* path, FileOpenMode mode) {
+  std::string host = hostPathOf(path);
+  if (host.empty()) return -1;
+  int flags = O_RDONLY;
+  switch (mode) {
+    case kOpenReadBinary: flags = O_RDONLY; break;
+    case kOpenCreateAppendBinary: flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    case kOpenWriteBinary: flags = O_WRONLY; break;
+    case kOpenTruncateBinary: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+  }
+  int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  ++simMachine().openFiles;
+  return fd;
+}
+
+int fileRead(int fd, void* buffer, unsigned count) {
+  ssize_t got = read(fd, buffer, count);
+  return got < 0 ? -1 : static_cast<int>(got);
+}
+
+int fileWrite(int fd, const void* buffer, unsigned count) {
+  SimMachine& sim = simMachine();
+  unsigned allowed = count;
+  if (sim.writeBudget >= 0) allowed = static_cast<unsigned>(std::min<long>(count, sim.writeBudget));
+  ssize_t wrote = allowed ? write(fd, buffer, allowed) : 0;
+  if (wrote < 0) return -1;
+  if (sim.writeBudget >= 0) sim.writeBudget -= wrote;
+  return static_cast<int>(wrote);
+}
+
+long fileSeek(int fd, long offset, int origin) {
+  off_t position = lseek(fd, offset, origin == kSeekEnd ? SEEK_END : SEEK_SET);
+  return position < 0 ? -1 : static_cast<long>(position);
+}
+
+long fileLength(int fd) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return -1;
+  return static_cast<long>(info.st_size);
+}
+
+int fileClose(int fd) {
+  if (fd < 0) return -1;
+  --simMachine().openFiles;
+  return close(fd);
+}
+
+int fileAccess(const char* path, int mode) {
+  std::string host = hostPathOf(path);
+  if (host.empty()) return -1;
+  return access(host.c_str(), mode == 4 ? R_OK : F_OK) == 0 ? 0 : -1;
+}

@@ -1,0 +1,25 @@
+// The message queue and message box of the simulated machine.
+#include "platform/host/sim_machine.h"
+#include "platform/messages.h"
+
+bool simTakePostedQuit();
+
+bool peekMessage(Message* message) {
+  SimMachine& sim = simMachine();
+  if (simTakePostedQuit()) {
+    *message = Message{nullptr, kMsgQuit, 0, 0};
+    return true;
+  }
+  if (sim.messageQueue.empty()) return false;
+  *message = sim.messageQueue.front();
+  sim.messageQueue.pop_front();
+  return true;
+}
+
+void translateAndDispatch(const Message& message) { simMachine().dispatched.push_back(message); }
+
+int messageBox(WindowHandle, const char* text, const char* caption, unsigned style) {
+  SimMachine& sim = simMachine();
+  sim.messageBoxes.push_back(SimMessageBox{text ? text : "", caption ? caption : "", style});
+  return sim.messageBoxAnswer;
+}

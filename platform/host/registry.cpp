@@ -1,0 +1,159 @@
+// The simulated machine's registry: keys under HKEY_LOCAL_MACHINE held by
+// upper-cased path, values in enumeration order.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "platform/host/sim_machine.h"
+#include "platform/registry.h"
+
+namespace {
+
+std::map<uintptr_t, std::string> g_openKeys;  // handle -> key path
+uintptr_t g_nextKey = 0x1000;
+
+std::string normalizeKeyPath(const std::string& path) {
+  std::string key;
+  for (char c : path) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  while (!key.empty() && key.back() == '\\') key.pop_back();
+  while (!key.empty() && key.front() == '\\') key.erase(key.begin());
+  return key;
+}
+
+bool keyExists(const std::string& path) {
+  const auto& registry = simMachine().registry;
+  if (registry.count(path)) return true;
+  auto next = registry.lower_bound(path + "\\");
+  return next != registry.end() && next->first.compare(0, path.size() + 1, path + "\\") == 0;
+}
+
+bool hasSubkeys(const std::string& path) {
+  const auto& registry = simMachine().registry;
+  auto next = registry.lower_bound(path + "\\");
+  return next != registry.end() && next->first.compare(0, path.size() + 1, path + "\\") == 0;
+}
+
+const std::string* openPath(RegKey key) {
+  auto found = g_openKeys.find(reinterpret_cast<uintptr_t>(key));
+  return found == g_openKeys.end() ? nullptr : &found->second;
+}
+
+SimRegistryValue* findValue(const std::string& keyPath, const char* name) {
+  auto key = simMachine().registry.find(keyPath);
+  if (key == simMachine().registry.end()) return nullptr;
+  for (SimRegistryValue& value : key->second.values)
+    if (strcasecmp(value.name.c_str(), name ? name : "") == 0) return &value;
+  return nullptr;
+}
+
+}  // namespace
+
+long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
+  *key = nullptr;
+  if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorFileNotFound;
+  std::string path = normalizeKeyPath(subKey ? subKey : "");
+  if (!keyExists(path)) return kErrorFileNotFound;
+  uintptr_t handle = g_nextKey++;
+  g_openKeys[handle] = path;
+  *key = reinterpret_cast<RegKey>(handle);
+  ++simMachine().openKeys;
+  return kErrorSuccess;
+}
+
+long regCloseKey(RegKey key) {
+  auto found = g_openKeys.find(reinterpret_cast<uintptr_t>(key));
+  if (found == g_openKeys.end()) return 6;  // ERROR_INVALID_HANDLE
+  g_openKeys.erase(found);
+  --simMachine().openKeys;
+  return simMachine().failKeyClose ? kErrorAccessDenied : kErrorSuccess;
+}
+
+long regQueryValueCount(RegKey key, uint32_t* valueCount) {
+  const std::string* path = openPath(key);
+  if (!path) return 6;
+  auto found = simMachine().registry.find(*path);
+  *valueCount = found == simMachine().registry.end()
+                    ? 0
+                    : static_cast<uint32_t>(found->second.values.size());
+  return kErrorSuccess;
+}
+
+long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  const std::string* path = openPath(key);
+  if (!path) return 6;
+  auto found = simMachine().registry.find(*path);
+  if (found == simMachine().registry.end() || index >= found->second.values.size())
+    return kErrorNoMoreItems;
+  const std::string& valueName = found->second.values[index].name;
+  if (valueName.size() + 1 > *nameLength) return kErrorMoreData;
+  std::memcpy(name, valueName.c_str(), valueName.size() + 1);
+  *nameLength = static_cast<uint32_t>(valueName.size());
+  return kErrorSuccess;
+}
+
+long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
+                     uint32_t* dataSize) {
+  const std::string* path = openPath(key);
+  if (!path) return 6;
+  SimRegistryValue* value = findValue(*path, valueName);
+  if (!value) return kErrorFileNotFound;
+  if (type) *type = value->type;
+  uint32_t size = static_cast<uint32_t>(value->data.size());
+  if (data) {
+    if (!dataSize || *dataSize < size) {
+      if (dataSize) *dataSize = size;
+      return kErrorMoreData;
+    }
+    if (size) std::memcpy(data, value->data.data(), size);
+  }
+  if (dataSize) *dataSize = size;
+  return kErrorSuccess;
+}
+
+long regDeleteValue(RegKey key, const char* valueName) {
+  const std::string* path = openPath(key);
+  if (!path) return 6;
+  std::string injected = *path + "\\" + normalizeKeyPath(valueName ? valueName : "");
+  if (simMachine().failValueDeletes.count(injected)) return kErrorAccessDenied;
+  auto& values = simMachine().registry[*path].values;
+  auto found = std::find_if(values.begin(), values.end(), [&](const SimRegistryValue& v) {
+    return strcasecmp(v.name.c_str(), valueName ? valueName : "") == 0;
+  });
+  if (found == values.end()) return kErrorFileNotFound;
+  values.erase(found);
+  return kErrorSuccess;
+}
+
+long regDeleteKey(RegKey root, const char* subKey) {
+  if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorAccessDenied;
+  std::string path = normalizeKeyPath(subKey ? subKey : "");
+  if (path.empty() || !simMachine().registry.count(path)) return kErrorFileNotFound;
+  if (hasSubkeys(path)) return kErrorAccessDenied;  // as NT refuses a key with subkeys
+  simMachine().registry.erase(path);
+  return kErrorSuccess;
+}
+
+uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
+  std::string expanded;
+  for (const char* p = source; *p;) {
+    const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
+    if (close && close > p + 1) {
+      std::string name = normalizeKeyPath(std::string(p + 1, close));
+      auto& environment = simMachine().environment;
+      auto found = std::find_if(environment.begin(), environment.end(), [&](const auto& e) {
+        return normalizeKeyPath(e.first) == name;
+      });
+      if (found != environment.end()) {
+        expanded += found->second;
+        p = close + 1;
+        continue;
+      }
+    }
+    expanded += *p++;
+  }
+  uint32_t needed = static_cast<uint32_t>(expanded.size() + 1);
+  if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
+  return needed;
+}

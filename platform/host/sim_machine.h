@@ -1,0 +1,123 @@
+// The native build's simulated machine: everything Linux lacks (registry,
+// version, privileges, restart, processes, the message queue, message boxes,
+// the clock) as plain in-memory state that tests set up and inspect, with
+// failure injection where a test needs a call to fail. Files stay real and are
+// reached through the drive map.
+#pragma once
+#include <csignal>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/messages.h"
+#include "platform/types.h"
+
+struct SimRegistryValue {
+  std::string name;
+  uint32_t type = 1;
+  std::vector<uint8_t> data;
+};
+
+struct SimRegistryKey {
+  std::vector<SimRegistryValue> values;  // in enumeration order
+};
+
+// A process of the simulated machine; while it runs, its image file cannot be
+// deleted or moved.
+struct SimProcess {
+  uint32_t id = 0;
+  std::string imagePath;  // Windows path
+  bool running = true;
+  bool canOpenForQuery = true;   // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+  bool queryNeedsDebugPrivilege = false;  // refused with access denied until enabled
+  bool canOpenForTerminate = true;
+  bool canTerminate = true;
+};
+
+struct SimMessageBox {
+  std::string text;
+  std::string caption;
+  unsigned style;
+};
+
+struct SimMachine {
+  // Drives: letter -> host folder; listed as fixed drives.
+  std::map<char, std::string> drives;
+
+  // Version as GetVersionExA reports it. Platform 0 is "another platform".
+  bool versionFails = false;
+  uint32_t platformId = 0;
+  uint32_t majorVersion = 0;
+  uint32_t minorVersion = 0;
+
+  // Folders the Get...Directory calls report (Windows paths).
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
+  std::string tempPath = "C:\\WINDOWS\\TEMP\\";
+
+  // File-system failure injection, keyed by upper-cased Windows path.
+  std::set<std::string> failSetAttributes;
+  std::map<std::string, int> failDeletes;  // remaining failures; -1 forever
+  std::set<std::string> failMoves;
+  std::set<std::string> failDelayedMoves;
+  std::set<std::string> failCopies;
+  std::map<std::string, std::string> shortPaths;  // long path -> 8.3 form
+  long writeBudget = -1;  // bytes that writes may still write; -1 unlimited
+  std::vector<std::string> delayedDeletes;  // MoveFileEx(..., NULL, DELAY)
+
+  // Registry under HKEY_LOCAL_MACHINE, keyed by upper-cased key path.
+  std::map<std::string, SimRegistryKey> registry;
+  std::set<std::string> failValueDeletes;  // "KEY\\VALUE", upper-cased
+  bool failKeyClose = false;
+  std::map<std::string, std::string> environment;  // for %NAME% expansion
+
+  // Processes, in the order the system lists them.
+  std::vector<SimProcess> processes;
+
+  // Privileges and restart.
+  bool tokenOpenFails = false;
+  bool privilegeNotHeld = false;
+  std::vector<std::string> enabledPrivileges;
+  int exitWindowsResult = 1;
+  std::vector<uint32_t> restartRequests;
+  uint32_t lastError = 0;
+
+  // Clock: pauses advance it instead of sleeping.
+  uint64_t clockMs = 0;
+  std::vector<uint32_t> pauses;
+
+  // Message queue of the user-interface thread and what was dispatched.
+  std::deque<Message> messageQueue;
+  std::vector<Message> dispatched;
+  std::vector<SimMessageBox> messageBoxes;
+  int messageBoxAnswer = kIdOk;
+
+  // Open handles, so tests can see that every path closed what it opened.
+  int openSearches = 0;
+  int openKeys = 0;
+  int openFiles = 0;
+  int openTokens = 0;
+};
+
+// The one simulated machine of this process.
+SimMachine& simMachine();
+// Back to a fresh machine with no drives (handles counted from zero).
+void resetSimMachine();
+
+// Replaces the process exit for tests; the hook must not return (it throws).
+using SimExitHook = void (*)(int code);
+void simSetExitHook(SimExitHook hook);
+
+// Set from a signal handler: the next peekMessage returns WM_QUIT.
+void simPostQuitFromSignal();
+
+// Maps a drive letter onto a host folder; the drive then reads as fixed.
+void hostMapDrive(char letter, const std::string& folder);
+// Host path of a Windows path on a mapped drive, resolving letter case the
+// way Windows would; empty when the drive is not mapped.
+std::string hostPathOf(const char* windowsPath);
+// Upper-cased form used as the key of failure-injection tables.
+std::string simPathKey(const char* windowsPath);

@@ -1,0 +1,73 @@
+// Version, privileges, restart, pauses and exit on the simulated machine.
+#include <cstdlib>
+
+#include "platform/host/sim_machine.h"
+#include "platform/system.h"
+
+namespace {
+SleepHook g_sleepHook = nullptr;
+}
+
+bool getVersionEx(OsVersionInfo* info) {
+  const SimMachine& sim = simMachine();
+  if (sim.versionFails) return false;
+  info->platformId = sim.platformId;
+  info->majorVersion = sim.majorVersion;
+  info->minorVersion = sim.minorVersion;
+  info->buildNumber = 0;
+  return true;
+}
+
+bool openProcessToken(uint32_t, Handle* token) {
+  SimMachine& sim = simMachine();
+  if (sim.tokenOpenFails) return false;
+  ++sim.openTokens;
+  *token = reinterpret_cast<Handle>(static_cast<uintptr_t>(0x7000));
+  return true;
+}
+
+bool enablePrivilege(Handle, const char* privilegeName) {
+  SimMachine& sim = simMachine();
+  if (sim.privilegeNotHeld) {
+    sim.lastError = kErrorNotAllAssigned;
+    return true;  // AdjustTokenPrivileges succeeds but assigns nothing
+  }
+  sim.lastError = 0;
+  sim.enabledPrivileges.push_back(privilegeName);
+  return true;
+}
+
+uint32_t getLastError() { return simMachine().lastError; }
+void setLastError(uint32_t error) { simMachine().lastError = error; }
+
+void closeHandle(Handle handle) {
+  if (handle == reinterpret_cast<Handle>(static_cast<uintptr_t>(0x7000))) --simMachine().openTokens;
+}
+
+int exitWindowsEx(uint32_t flags) {
+  simMachine().restartRequests.push_back(flags);
+  return simMachine().exitWindowsResult;
+}
+
+void sleepMs(uint32_t milliseconds) {
+  if (g_sleepHook) {
+    g_sleepHook(milliseconds);
+    return;
+  }
+  // The simulated machine has its own clock: a pause only advances it.
+  simMachine().clockMs += milliseconds;
+  simMachine().pauses.push_back(milliseconds);
+}
+
+void setSleepHook(SleepHook hook) { g_sleepHook = hook; }
+
+namespace {
+SimExitHook g_exitHook = nullptr;
+}
+
+void simSetExitHook(SimExitHook hook) { g_exitHook = hook; }
+
+void exitProgram(int code) {
+  if (g_exitHook) g_exitHook(code);
+  std::exit(code);
+}

@@ -1,0 +1,56 @@
+// Registry calls, under their Win32 names. Results are Win32 error codes
+// (0 is ERROR_SUCCESS).
+#pragma once
+#include "platform/types.h"
+
+#define PLATFORM_HKEY_LOCAL_MACHINE (reinterpret_cast<RegKey>(static_cast<uintptr_t>(0x80000002u)))
+#define PLATFORM_HKEY_PERFORMANCE_DATA (reinterpret_cast<RegKey>(static_cast<uintptr_t>(0x80000004u)))
+
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegMultiSz = 7;
+
+long regOpenKeyEx(RegKey root, const char* subKey, uint32_t access, RegKey* key);
+long regCloseKey(RegKey key);
+// RegQueryInfoKeyA, asking only for the number of values.
+long regQueryValueCount(RegKey key, uint32_t* valueCount);
+// RegEnumValueA asking for the name only; *nameLength is the capacity in and
+// the name's length out.
+long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength);
+// RegQueryValueExA; a null `data` asks for the size only.
+long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
+                     uint32_t* dataSize);
+long regDeleteValue(RegKey key, const char* valueName);
+long regDeleteKey(RegKey root, const char* subKey);
+// ExpandEnvironmentStringsA: the size needed including the terminator, 0 on failure.
+uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity);
+
+// Closes an open key when it goes out of scope.
+class ScopedRegKey {
+ public:
+  ScopedRegKey() = default;
+  ~ScopedRegKey() { close(); }
+  ScopedRegKey(const ScopedRegKey&) = delete;
+  ScopedRegKey& operator=(const ScopedRegKey&) = delete;
+  RegKey* receive() { return &key_; }
+  RegKey get() const { return key_; }
+  // Closes now and reports the close's result.
+  long close() {
+    long result = kErrorSuccess;
+    if (key_) result = regCloseKey(key_);
+    key_ = nullptr;
+    return result;
+  }
+
+ private:
+  RegKey key_ = nullptr;
+};

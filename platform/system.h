@@ -1,0 +1,33 @@
+// Version, privileges, restart, pauses and process exit.
+#pragma once
+#include "platform/types.h"
+
+// The fields of OSVERSIONINFOA that the system reads.
+struct OsVersionInfo {
+  uint32_t majorVersion;
+  uint32_t minorVersion;
+  uint32_t buildNumber;
+  uint32_t platformId;  // 1 the 9x family, 2 the NT family
+};
+bool getVersionEx(OsVersionInfo* info);
+
+constexpr uint32_t kTokenAdjustPrivileges = 0x20;
+constexpr uint32_t kTokenQuery = 0x08;
+constexpr uint32_t kErrorNotAllAssigned = 1300;
+bool openProcessToken(uint32_t access, Handle* token);
+// LookupPrivilegeValueA + AdjustTokenPrivileges with SE_PRIVILEGE_ENABLED.
+bool enablePrivilege(Handle token, const char* privilegeName);
+uint32_t getLastError();
+void setLastError(uint32_t error);
+void closeHandle(Handle handle);
+
+constexpr uint32_t kExitRebootForce = 6;  // EWX_REBOOT | EWX_FORCE
+int exitWindowsEx(uint32_t flags);
+
+// Sleep: goes through a clock that tests replace.
+void sleepMs(uint32_t milliseconds);
+using SleepHook = void (*)(uint32_t milliseconds);
+void setSleepHook(SleepHook hook);  // null restores the real pause
+
+// exit(): ends the process through the runtime's normal exit.
+[[noreturn]] void exitProgram(int code);

@@ -1,0 +1,25 @@
+// The thread's message queue and the message box on Win32.
+#include <windows.h>
+
+#include "platform/messages.h"
+
+bool peekMessage(Message* message) {
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  *message = Message{msg.hwnd, msg.message, msg.wParam, msg.lParam};
+  return true;
+}
+
+void translateAndDispatch(const Message& message) {
+  MSG msg = {};
+  msg.hwnd = static_cast<HWND>(message.window);
+  msg.message = message.message;
+  msg.wParam = message.wParam;
+  msg.lParam = message.lParam;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+int messageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}

@@ -2,6 +2,7 @@
 // prints the report list on stdout, the status on stderr.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/console.h"
 #include "platform/file_io.h"
 #include "platform/messages.h"
+#include "platform/system.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -134,6 +136,16 @@ int chooseTarget(const Options& options) {
 #endif
 }
 
+// The memory stage ends the program when it found the trojan running on the
+// NT family; the console still closes its output the usual way.
+void endAfterMemoryStage(int) {
+  std::fflush(stdout);
+  if (g_statusLive) std::fputs("\r\033[K", stderr);
+  std::fputs("The trojan was found running; run the scan again after the restart.\n", stderr);
+  std::fputs("Scanning terminated\n", stderr);
+  std::exit(g_session.filesInfected > 0 ? 1 : 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,6 +160,7 @@ int main(int argc, char** argv) {
   bindReportChannel(ReportSink{printLine, printStatus});
   bindConfirmBox(confirm);
   installInterruptHandler();
+  setExitHook(endAfterMemoryStage);
 
   // The report sink stands in for the dialog's window: any non-null handle.
   g_session.reportWindow = reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(1));

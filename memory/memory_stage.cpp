@@ -1,10 +1,116 @@
 #include "memory/memory_stage.h"
 
-#include "engine/session.h"
+#include <cstring>
 
-// Process listing is not wired in yet: the stage examines nothing and hands
-// the scan to the drive walk.
+#include "engine/report_channel.h"
+#include "engine/session.h"
+#include "engine/walker.h"
+#include "memory/process_list.h"
+#include "memory/service_stop.h"
+#include "memory/version.h"
+#include "platform/file_io.h"
+#include "platform/messages.h"
+#include "platform/processes.h"
+#include "platform/system.h"
+#include "repair/service_keys.h"
+
+int g_memoryRestartNeeded = 0;
+
+namespace {
+
+constexpr const char* kFoundInMemoryQuestion =
+    "W32/Tarvolinex.Trojan  found in memory! registry entries created by the worm are removed. "
+    "You must restart the computer and run this program to continue scanning.\n\n"
+    "Restart the computer now?";
+
+// Examines a process's image file; true when it matched a signature.
+bool examineImage(const char* imagePath) {
+  if (fileAccess(imagePath, 4) != 0) return false;  // unreadable: never infected
+  walkDirectory(imagePath);
+  return g_session.memoryHit != 0;
+}
+
+// Walks the image again in kill-then-act mode: the file is acted on (deleted
+// for the scan's action) after the "System Memory" line.
+void actOnTerminatedImage(const char* imagePath) {
+  g_session.killThenActAction = g_session.actionCode;
+  walkDirectory(imagePath);
+  g_session.killThenActAction = 0;
+}
+
+bool terminate(uint32_t processId) {
+  ScopedHandle process(openProcess(kProcessTerminateAndQuery, processId));
+  return process.valid() && terminateProcess(process.get(), 0);
+}
+
+bool removesFiles(int actionCode) {
+  return actionCode == kActionDelete || actionCode == kActionRename ||
+         actionCode == kActionDeleteToo;
+}
+
+// Steps taken on the NT family for one infected process.
+void removeRunningTrojanNt(const ProcessNode& node) {
+  bool terminated = terminate(node.processId);
+  if (terminate(node.processId)) {
+    actOnTerminatedImage(node.imagePath);
+    return;
+  }
+  int generation = getNtGeneration();
+  if (generation == kGenerationNt4 || generation == kGenerationNt5) {
+    char serviceName[260];
+    serviceNameOfImage(node.imagePath, serviceName);
+    if (stopService(serviceName)) {
+      removeServiceKeys(serviceName);
+      actOnTerminatedImage(node.imagePath);
+      return;
+    }
+    removeServiceKeys(serviceName);
+    g_memoryRestartNeeded = 1;
+  }
+  if (terminated) actOnTerminatedImage(node.imagePath);
+}
+
+}  // namespace
+
+void serviceNameOfImage(const char* imagePath, char* out) {
+  const char* slash = std::strrchr(imagePath, '\\');
+  copyText(out, slash ? slash + 1 : imagePath, 260);
+  if (char* dot = std::strrchr(out, '.')) *dot = 0;
+}
+
+void scanProcesses9x() {
+  ProcessList processes;
+  if (listProcessesToolhelp(&processes) != ListingResult::Listed) return;
+  for (ProcessNode* node = processes.head(); node; node = node->next) {
+    if (!examineImage(node->imagePath) || g_session.actionCode == kActionReport) continue;
+    terminate(node->processId);
+    actOnTerminatedImage(node->imagePath);
+  }
+}
+
+int scanProcessesNt() {
+  ProcessList processes;
+  if (listProcessesPsapi(&processes, true) != ListingResult::Listed) return 0;
+  int found = 0;
+  for (ProcessNode* node = processes.head(); node; node = node->next) {
+    if (!examineImage(node->imagePath)) continue;
+    found = 1;
+    if (removesFiles(g_session.actionCode)) removeRunningTrojanNt(*node);
+  }
+  return found;
+}
+
 void runMemoryScanStage() {
+  int family = getWindowsFamily();
   g_session.memoryCheckMode = 1;
+  if (family == kFamily9x) {
+    scanProcesses9x();
+  } else if (family == kFamilyNt && scanProcessesNt()) {
+    if (g_memoryRestartNeeded == 1 &&
+        ConfirmBox(kFoundInMemoryQuestion, kProductTitle, kMbOkCancel | kMbIconInformation) == kIdOk)
+      restartComputer();
+    // The drives are left to the next run, after the restart.
+    exitProgram(0);
+  }
   g_session.memoryCheckMode = 0;
 }

@@ -29,5 +29,8 @@ void sleepMs(uint32_t milliseconds);
 using SleepHook = void (*)(uint32_t milliseconds);
 void setSleepHook(SleepHook hook);  // null restores the real pause
 
-// exit(): ends the process through the runtime's normal exit.
+// exit(): ends the process through the runtime's normal exit, or through the
+// hook a front end or test installed (which must not return).
 [[noreturn]] void exitProgram(int code);
+using ExitHook = void (*)(int code);
+void setExitHook(ExitHook hook);

@@ -1,4 +1,147 @@
 #include "repair/registry_repair.h"
 
-// Start-up value cleaning is not wired in yet: nothing is found.
-int repairRegistry(const char*) { return 1; }
+#include <cctype>
+#include <cstring>
+#include <initializer_list>
+
+#include "engine/report_channel.h"
+#include "engine/session.h"
+#include "engine/signature_table.h"
+#include "engine/uu_matcher.h"
+#include "memory/version.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kRunServicesKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+constexpr const char* kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+
+constexpr uint32_t kValueNameCapacity = 16383;
+constexpr uint32_t kValueDataSize = 264;
+constexpr uint32_t kExpandedSize = 261;
+
+void lowerInPlace(char* text) {
+  for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+}
+
+void reportRegistryRemoval(const char* name) {
+  if (g_session.reportWindow) reportLine("System Registry     %s removed", name);
+}
+
+// Remembers a start-up value's name. A name longer than the field holds is
+// not stored: cut short, it could later delete a different value.
+void rememberValueName(const char* name) {
+  if (std::strlen(name) < sizeof g_session.startupValueName)
+    copyText(g_session.startupValueName, name, sizeof g_session.startupValueName);
+}
+
+void checkHostsFile() {
+  char hostsPath[kMaxPath + 32];
+  int family = getWindowsFamily();
+  uint32_t length = 0;
+  if (family == kFamilyNt) {
+    length = getSystemDirectory(hostsPath, kMaxPath);
+    if (length == 0 || length >= kMaxPath) return;
+    std::strcat(hostsPath, "\\drivers\\etc\\hosts");
+  } else if (family == kFamily9x) {
+    length = getWindowsDirectory(hostsPath, kMaxPath);
+    if (length == 0 || length >= kMaxPath) return;
+    std::strcat(hostsPath, "\\hosts");
+  } else {
+    return;
+  }
+  matchUuencodedFile(kTrojanCheckName, hostsPath);
+}
+
+const char* skipQuote(const char* text) { return text[0] == '"' ? text + 1 : text; }
+
+}  // namespace
+
+int deleteRegistryValue(RegKey root, const char* keyPath, const char* valueName) {
+  ScopedRegKey key;
+  if (regOpenKeyEx(root, keyPath, kKeyAllAccess, key.receive()) != kErrorSuccess) return 0;
+  long deleted = regDeleteValue(key.get(), valueName);
+  long closed = key.close();
+  return deleted == kErrorSuccess && closed == kErrorSuccess ? 1 : 0;
+}
+
+int readRegistryString(RegKey root, const char* keyPath, const char* valueName, char* out,
+                       uint32_t capacity) {
+  ScopedRegKey key;
+  if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return 0;
+  uint32_t size = 0;
+  if (regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size) != kErrorSuccess) return 0;
+  if (size >= capacity) return 0;  // too large for the buffer: treated as not matching
+  std::memset(out, 0, capacity);
+  if (regQueryValueEx(key.get(), valueName, nullptr, reinterpret_cast<uint8_t*>(out), &size) !=
+      kErrorSuccess)
+    return 0;
+  out[capacity - 1] = 0;
+  return key.close() == kErrorSuccess ? 1 : 0;
+}
+
+void cleanStartupKey(RegKey root, const char* keyPath) {
+  ScopedRegKey key;
+  if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return;
+  uint32_t values = 0;
+  if (regQueryValueCount(key.get(), &values) != kErrorSuccess || values == 0) return;
+
+  char* currentFile = g_session.currentFile;
+  uint32_t deleted = 0;
+  for (uint32_t i = 0; i < values; ++i) {
+    static char valueName[kValueNameCapacity + 1];
+    uint32_t nameLength = kValueNameCapacity;
+    // Each deletion moves the later values one position down.
+    if (regEnumValueName(key.get(), i - deleted, valueName, &nameLength) != kErrorSuccess) continue;
+    const char* slash = std::strrchr(currentFile, '\\');
+    if (!slash) return;
+    const char* fileName = slash + 1;
+
+    char data[kValueDataSize];
+    if (!readRegistryString(root, keyPath, valueName, data, sizeof data)) continue;
+    lowerInPlace(data);
+    lowerInPlace(currentFile);
+    char expanded[kExpandedSize];
+    uint32_t needed = expandEnvironmentStrings(data, expanded, sizeof expanded);
+    if (needed == 0) continue;
+    if (needed > sizeof expanded) expanded[0] = 0;  // cut short: cannot name the file
+    lowerInPlace(expanded);
+
+    bool bareName = !std::strchr(data, '\\') || data[0] == '\\';
+    if (std::strstr(data, fileName) && bareName) {
+      bool inSystemFolder = std::strstr(currentFile, "\\system\\") || std::strstr(currentFile, "\\system32\\");
+      if (inSystemFolder && deleteRegistryValue(root, keyPath, valueName)) {
+        rememberValueName(valueName);
+        ++deleted;
+        reportRegistryRemoval("W32/Tarvolinex.Trojan");
+      }
+      continue;
+    }
+    size_t fileLength = std::strlen(currentFile);
+    if (std::strncmp(skipQuote(data), currentFile, fileLength) == 0 ||
+        std::strncmp(skipQuote(expanded), currentFile, fileLength) == 0) {
+      rememberValueName(valueName);
+      if (deleteRegistryValue(root, keyPath, valueName)) {
+        ++deleted;
+        reportRegistryRemoval("W32/Tarvolinex.Trojan");
+      }
+    }
+  }
+}
+
+int repairRegistry(const char* detectionName) {
+  checkHostsFile();
+  if (g_session.startupValueName[0]) {
+    for (const char* keyPath : {kRunKey, kRunServicesKey, kUninstallKey})
+      if (deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, g_session.startupValueName))
+        reportRegistryRemoval(detectionName);
+  }
+  if (g_session.currentFile[0]) {
+    cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunKey);
+    cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunServicesKey);
+  }
+  return 1;
+}

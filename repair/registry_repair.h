@@ -1,5 +1,22 @@
-// Removal of the trojan's start-up registry values after a match.
+// Removal of the trojan's start-up registry values after a match, and the
+// hosts-file check.
 #pragma once
+#include "platform/types.h"
 
-// Runs once per matching file, while currentFile names it. Always 1.
+// Runs once per matching file, while currentFile names it: examines the hosts
+// file, deletes values of the remembered start-up name, and cleans the Run and
+// RunServices keys of values that start the file. Always 1.
 int repairRegistry(const char* detectionName);
+
+// Deletes the values of `keyPath` that start currentFile, remembering the
+// value's name in startupValueName.
+void cleanStartupKey(RegKey root, const char* keyPath);
+
+// Opens the key for all access, deletes the value, closes the key; 1 when the
+// deletion and the close succeeded.
+int deleteRegistryValue(RegKey root, const char* keyPath, const char* valueName);
+
+// Reads a value's data into `out` (`capacity` bytes, NUL-terminated); 1 only
+// when it was read whole. Data that does not fit is not read.
+int readRegistryString(RegKey root, const char* keyPath, const char* valueName, char* out,
+                       uint32_t capacity);

@@ -63,6 +63,7 @@ long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
 }
 
 long regCloseKey(RegKey key) {
+  if (key == PLATFORM_HKEY_PERFORMANCE_DATA) return kErrorSuccess;
   auto found = g_openKeys.find(reinterpret_cast<uintptr_t>(key));
   if (found == g_openKeys.end()) return 6;  // ERROR_INVALID_HANDLE
   g_openKeys.erase(found);
@@ -93,8 +94,27 @@ long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLeng
   return kErrorSuccess;
 }
 
+namespace {
+// HKEY_PERFORMANCE_DATA answers with the whole block, or ERROR_MORE_DATA
+// leaving the offered size as it was.
+long queryPerformanceData(uint8_t* data, uint32_t* dataSize) {
+  SimMachine& sim = simMachine();
+  sim.performanceQuerySizes.push_back(dataSize ? *dataSize : 0);
+  if (sim.performanceDataError) return sim.performanceDataError;
+  uint32_t size = static_cast<uint32_t>(sim.performanceData.size());
+  if (!data || !dataSize || *dataSize < size) return kErrorMoreData;
+  if (size) std::memcpy(data, sim.performanceData.data(), size);
+  *dataSize = size;
+  return kErrorSuccess;
+}
+}  // namespace
+
 long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
                      uint32_t* dataSize) {
+  if (key == PLATFORM_HKEY_PERFORMANCE_DATA) {
+    if (type) *type = kRegBinary;
+    return queryPerformanceData(data, dataSize);
+  }
   const std::string* path = openPath(key);
   if (!path) return 6;
   SimRegistryValue* value = findValue(*path, valueName);

@@ -37,6 +37,17 @@ struct SimProcess {
   bool canTerminate = true;
 };
 
+// A service of the simulated machine. A stop it accepts leaves it
+// stop-pending for `stopPendingMs` of the simulated clock, then in `finalState`.
+struct SimService {
+  std::string name;
+  bool acceptsStop = true;
+  uint32_t stopPendingMs = 0;
+  uint32_t finalState = 1;  // SERVICE_STOPPED
+  bool stopping = false;
+  uint64_t stopAt = 0;
+};
+
 struct SimMessageBox {
   std::string text;
   std::string caption;
@@ -76,6 +87,19 @@ struct SimMachine {
 
   // Processes, in the order the system lists them.
   std::vector<SimProcess> processes;
+  std::vector<uint32_t> terminated;  // ids, in order of termination
+  std::set<std::string> missingLibraries;  // lower-case names LoadLibrary refuses
+  std::set<std::string> missingFunctions;  // names GetProcAddress does not find
+  bool snapshotFails = false;
+
+  // Services and the service manager.
+  std::vector<SimService> services;
+  bool serviceManagerFails = false;
+
+  // The answer of HKEY_PERFORMANCE_DATA: the bytes of a PERF_DATA_BLOCK.
+  std::vector<uint8_t> performanceData;
+  long performanceDataError = 0;  // answered instead of the data when non-zero
+  std::vector<uint32_t> performanceQuerySizes;  // buffer sizes offered, in order
 
   // Privileges and restart.
   bool tokenOpenFails = false;
@@ -100,16 +124,14 @@ struct SimMachine {
   int openKeys = 0;
   int openFiles = 0;
   int openTokens = 0;
+  int openKernelHandles = 0;  // processes, snapshots, tokens
+  int openServiceHandles = 0;
 };
 
 // The one simulated machine of this process.
 SimMachine& simMachine();
 // Back to a fresh machine with no drives (handles counted from zero).
 void resetSimMachine();
-
-// Replaces the process exit for tests; the hook must not return (it throws).
-using SimExitHook = void (*)(int code);
-void simSetExitHook(SimExitHook hook);
 
 // Set from a signal handler: the next peekMessage returns WM_QUIT.
 void simPostQuitFromSignal();

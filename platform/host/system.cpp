@@ -18,11 +18,11 @@ bool getVersionEx(OsVersionInfo* info) {
   return true;
 }
 
+Handle simOpenTokenHandle();
+
 bool openProcessToken(uint32_t, Handle* token) {
-  SimMachine& sim = simMachine();
-  if (sim.tokenOpenFails) return false;
-  ++sim.openTokens;
-  *token = reinterpret_cast<Handle>(static_cast<uintptr_t>(0x7000));
+  if (simMachine().tokenOpenFails) return false;
+  *token = simOpenTokenHandle();
   return true;
 }
 
@@ -39,10 +39,6 @@ bool enablePrivilege(Handle, const char* privilegeName) {
 
 uint32_t getLastError() { return simMachine().lastError; }
 void setLastError(uint32_t error) { simMachine().lastError = error; }
-
-void closeHandle(Handle handle) {
-  if (handle == reinterpret_cast<Handle>(static_cast<uintptr_t>(0x7000))) --simMachine().openTokens;
-}
 
 int exitWindowsEx(uint32_t flags) {
   simMachine().restartRequests.push_back(flags);
@@ -62,10 +58,10 @@ void sleepMs(uint32_t milliseconds) {
 void setSleepHook(SleepHook hook) { g_sleepHook = hook; }
 
 namespace {
-SimExitHook g_exitHook = nullptr;
+ExitHook g_exitHook = nullptr;
 }
 
-void simSetExitHook(SimExitHook hook) { g_exitHook = hook; }
+void setExitHook(ExitHook hook) { g_exitHook = hook; }
 
 void exitProgram(int code) {
   if (g_exitHook) g_exitHook(code);

@@ -56,4 +56,13 @@ void sleepMs(uint32_t milliseconds) {
 
 void setSleepHook(SleepHook hook) { g_sleepHook = hook; }
 
-void exitProgram(int code) { std::exit(code); }
+namespace {
+ExitHook g_exitHook = nullptr;
+}
+
+void setExitHook(ExitHook hook) { g_exitHook = hook; }
+
+void exitProgram(int code) {
+  if (g_exitHook) g_exitHook(code);
+  std::exit(code);
+}

@@ -1,0 +1,104 @@
+// Writes the starting inputs of the fuzz targets: a few well-formed files of
+// each kind, so every run begins past the format checks.
+// Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit)
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "samples/pe_builder.h"
+
+namespace {
+
+std::string g_root;
+
+void write(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes) {
+  std::string folder = g_root + "/" + target;
+  mkdir(folder.c_str(), 0755);
+  if (!writeHostFile(folder + "/" + name, bytes)) {
+    std::fprintf(stderr, "make_seeds: cannot write %s/%s\n", folder.c_str(), name.c_str());
+    std::exit(1);
+  }
+}
+
+std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<uint8_t> peWithSections(uint32_t size, unsigned sections) {
+  PeImage image;
+  image.fileSize = size;
+  for (unsigned i = 0; i < sections; ++i)
+    image.sections.push_back(PeSection{0x1000 + 0x200 * i, 0x200, 0x400 + 0x200 * i, 0x200});
+  return PeBuilder(image).bytes();
+}
+
+void peSeeds() {
+  write("pe_matcher", "no-sections", peWithSections(1024, 0));
+  write("pe_matcher", "one-section", peWithSections(2048, 1));
+  write("pe_matcher", "twenty-sections", peWithSections(6144, 20));
+  write("pe_matcher", "twenty-one-sections", peWithSections(6144, 21));
+  // The patterns of the target's entry-point record, placed where it looks.
+  PeImage image;
+  image.fileSize = 4096;
+  image.entryPoint = 0x1100;
+  image.sections.push_back(PeSection{0x1000, 0x1000, 0x400, 0xC00});
+  PeBuilder builder(image);
+  builder.placeAtRva(0x1100, reinterpret_cast<const uint8_t*>("ENTRYPOINTPATTERN-01"), 20);
+  builder.placeAtRva(0x1140, reinterpret_cast<const uint8_t*>("SECONDPATTERN-AT-040"), 20);
+  write("pe_matcher", "entry-point-patterns", builder.bytes());
+  PeImage noMz;
+  noMz.fileSize = 1024;
+  noMz.dosSignature = false;
+  noMz.headerOffset = 0x40;
+  write("pe_matcher", "no-dos-signature", PeBuilder(noMz).bytes());
+}
+
+// Eight control bytes (see uu_matcher_fuzz.cpp), then the file.
+std::vector<uint8_t> uuSeed(std::vector<uint8_t> control, const std::string& text) {
+  control.insert(control.end(), text.begin(), text.end());
+  return control;
+}
+
+void uuSeeds() {
+  std::string lines = "begin 644 photo.jpg\n";
+  for (int i = 0; i < 120; ++i) lines += "M9V]Z>2!H96%D(&QI;F4@;V8@=&AE(&5N8V]D960@9FEL92!W:71H(&1A\n";
+  lines += "=&%I;\"!T86EL\n`\nend\n";
+  write("uu_matcher", "short-head-match",
+        uuSeed({0, 0, 0, 1, 13, 2, 0, 1}, "begin 644 a\nM9V]Z>2!H\n96%D\nend\n"));
+  write("uu_matcher", "long-tail-match", uuSeed({3, 0, 1, 0, 3, 2, 0, 0}, lines));
+  write("uu_matcher", "fixed-position", uuSeed({4, 0, 0, 2, 20, 1, 1, 2}, lines.substr(6)));
+  write("uu_matcher", "capitals", uuSeed({0, 0, 0, 0, 0, 3, 2, 0}, "BEGIN 600 x\nend\n"));
+}
+
+void wininitSeeds() {
+  const uint8_t unlimited = 0xFF;
+  auto seed = [&](uint8_t control, const std::string& text) {
+    std::vector<uint8_t> bytes{control};
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    return bytes;
+  };
+  write("wininit", "section-then-other",
+        seed(unlimited, "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\A.EXE\r\n[other]\r\nk=v\r\n"));
+  write("wininit", "section-last-lower", seed(unlimited, "[Boot]\r\n[ReNaMe]\r\nNUL=C:\\B.EXE"));
+  write("wininit", "no-section", seed(unlimited, "; comment\n[settings]\nk=v\n"));
+  write("wininit", "empty", seed(unlimited, ""));
+  write("wininit", "short-write", seed(2, "[rename]\r\n[next]\r\n"));
+  write("wininit", "long-line", seed(unlimited, "[rename]\r\n" + std::string(700, 'x') + "[x]\r\n[y]\r\n"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: make_seeds DIR\n", stderr);
+    return 2;
+  }
+  g_root = argv[1];
+  mkdir(g_root.c_str(), 0755);
+  peSeeds();
+  uuSeeds();
+  wininitSeeds();
+  return 0;
+}

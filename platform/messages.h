@@ -32,3 +32,8 @@ constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 // MessageBoxA.
 int messageBox(WindowHandle owner, const char* text, const char* caption, unsigned style);
+// Tests answer message boxes without showing them: a hook, when set, receives
+// every messageBox call and its result is the answer. Null restores the real box.
+using MessageBoxHook = int (*)(WindowHandle owner, const char* text, const char* caption,
+                               unsigned style);
+void setMessageBoxHook(MessageBoxHook hook);

@@ -4,6 +4,12 @@
 
 bool simTakePostedQuit();
 
+namespace {
+MessageBoxHook g_messageBoxHook = nullptr;
+}
+
+void setMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }
+
 bool peekMessage(Message* message) {
   SimMachine& sim = simMachine();
   if (simTakePostedQuit()) {
@@ -18,8 +24,9 @@ bool peekMessage(Message* message) {
 
 void translateAndDispatch(const Message& message) { simMachine().dispatched.push_back(message); }
 
-int messageBox(WindowHandle, const char* text, const char* caption, unsigned style) {
+int messageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
   SimMachine& sim = simMachine();
   sim.messageBoxes.push_back(SimMessageBox{text ? text : "", caption ? caption : "", style});
+  if (g_messageBoxHook) return g_messageBoxHook(owner, text, caption, style);
   return sim.messageBoxAnswer;
 }

@@ -1,5 +1,6 @@
 // Byte-level file access on Win32: the C runtime's _open family.
 #include <fcntl.h>
+#include <stdio.h>
 #include <io.h>
 #include <sys/stat.h>
 

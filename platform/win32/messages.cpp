@@ -3,6 +3,10 @@
 
 #include "platform/messages.h"
 
+namespace {
+MessageBoxHook g_messageBoxHook = nullptr;
+}
+
 bool peekMessage(Message* message) {
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
@@ -20,6 +24,9 @@ void translateAndDispatch(const Message& message) {
   DispatchMessageA(&msg);
 }
 
+void setMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }
+
 int messageBox(WindowHandle owner, const char* text, const char* caption, unsigned style) {
+  if (g_messageBoxHook) return g_messageBoxHook(owner, text, caption, style);
   return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
 }

@@ -1,0 +1,204 @@
+#!/usr/bin/env bash
+# Runs the Win32 build's tests under Wine, in a throw-away prefix that cannot
+# reach the host: its Z: drive (the host's root) is removed and the user
+# folders that Wine links to $HOME are replaced by real folders. The test
+# executable runs once per Windows version Wine reports; then the console
+# front end scans a folder of the prefix. Ends with one summary line,
+# "wine: N passed, M failed", and a non-zero status when anything failed.
+#
+# Usage: scripts/wine-tests.sh
+#   DRENVALISK_WINE_ARCH=win32|win64  force the build to test (default: win32,
+#       or win64 when this kernel cannot run 32-bit programs, and so no 32-bit
+#       Wine: the same sources built as 64-bit PE, run by wine64).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+
+versions=(win98 nt40 win2k winxp win7)
+started=$(date +%s)
+
+say() { printf '%s\n' "$*"; }
+die() {
+  say "wine-tests: $*" >&2
+  say "wine: 0 passed, 1 failed"
+  exit 1
+}
+
+# Which Wine and which build.
+arch="${DRENVALISK_WINE_ARCH:-}"
+if [ -z "$arch" ]; then
+  if wine --version >/dev/null 2>&1; then
+    arch=win32
+  else
+    arch=win64
+    say "wine-tests: this machine runs no 32-bit Wine ($(wine --version 2>&1 | tail -n1));"
+    say "wine-tests: testing the 64-bit build of the same sources under wine64 instead"
+  fi
+fi
+case "$arch" in
+  win32)
+    wine_loader=$(command -v wine) || die "wine is not installed (scripts/install-deps.sh)"
+    build_dir="$source_dir/build/win32"
+    cmake --preset win32 >/dev/null && cmake --build --preset win32 >/dev/null ||
+      die "the win32 build failed"
+    ;;
+  win64)
+    wine_loader=/usr/lib/wine/wine64
+    [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+      die "g++-mingw-w64-x86-64-posix is not installed (needed where 32-bit Wine cannot run)"
+    build_dir="$source_dir/build/win64"
+    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-x86_64.cmake" >/dev/null &&
+      cmake --build "$build_dir" >/dev/null || die "the 64-bit Windows build failed"
+    export WINELOADER="$wine_loader"
+    ;;
+  *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
+esac
+for exe in drenvalisk_win32_tests.exe drenvalisk-scan.exe write-sample.exe sleeper.exe; do
+  [ -f "$build_dir/$exe" ] || die "missing $build_dir/$exe"
+done
+
+# The throw-away prefix, its own HOME and XDG folders, no display: nothing
+# Wine writes lands outside the temporary folder.
+work=$(mktemp -d /tmp/drenvalisk-wine.XXXXXX) || die "mktemp failed"
+cleanup() {
+  if [ -d "$work/prefix" ]; then
+    WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
+    WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
+  fi
+  case "$work" in /tmp/drenvalisk-wine.*) rm -rf "$work" ;; esac
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mkdir -p "$work/home" "$work/xdg/config" "$work/xdg/data" "$work/xdg/cache" "$work/logs"
+export WINEPREFIX="$work/prefix" WINEARCH="$arch" WINEDEBUG=-all HOME="$work/home"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export XDG_CONFIG_HOME="$work/xdg/config" XDG_DATA_HOME="$work/xdg/data"
+export XDG_CACHE_HOME="$work/xdg/cache"
+unset DISPLAY WAYLAND_DISPLAY
+
+wine() { "$wine_loader" "$@"; }
+
+t0=$(date +%s)
+wine wineboot -i >"$work/logs/wineboot.txt" 2>&1 && wineserver -w ||
+  { cat "$work/logs/wineboot.txt" >&2; die "wineboot failed"; }
+
+rm -f "$WINEPREFIX/dosdevices/z:"
+[ -e "$WINEPREFIX/dosdevices/z:" ] && die "could not remove drive Z:"
+# The user folders (Desktop, Documents, ..., AppData\...\Templates) link to
+# $HOME: every link under drive_c becomes a real, empty folder.
+while IFS= read -r -d '' link; do
+  rm -f "$link" && mkdir "$link" || die "could not replace $link"
+done < <(find "$WINEPREFIX/drive_c" -type l -print0)
+if find "$WINEPREFIX/drive_c" -type l | grep -q .; then
+  find "$WINEPREFIX/drive_c" -type l >&2
+  die "symbolic links left under drive_c"
+fi
+
+wineserver -p  # one server for the whole run
+bin="$WINEPREFIX/drive_c/drvbin"
+mkdir -p "$bin"
+cp "$build_dir"/drenvalisk_win32_tests.exe "$build_dir"/drenvalisk-scan.exe \
+  "$build_dir"/write-sample.exe "$build_dir"/sleeper.exe "$bin/"
+say "wine-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch)"
+
+passed=0
+failed=0
+skipped=0
+
+# Each version runs the tests that do not depend on it, and its own family's.
+filter_for() {
+  case "$1" in
+    win98) echo "-RemovalAtRestart.Nt*" ;;
+    *) echo "-RemovalAtRestart.Win9x*" ;;
+  esac
+}
+
+# The count GoogleTest prints on a summary line such as "[  PASSED  ] 11 tests."
+summary_count() {  # summary_count LOG TAG
+  sed -n "s/^\[  $2 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$1" | tail -n1
+}
+
+for version in "${versions[@]}"; do
+  wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1 ||
+    die "could not select Windows version $version"
+  log="$work/logs/tests-$version.txt"
+  t0=$(date +%s)
+  (cd "$WINEPREFIX/drive_c" &&
+    DRENVALISK_WINE_VERSION="$version" timeout 300 "$wine_loader" \
+      'C:\drvbin\drenvalisk_win32_tests.exe' --gtest_filter="$(filter_for "$version")" \
+      --gtest_color=no) >"$log" 2>&1
+  status=$?
+  p=$(summary_count "$log" PASSED)
+  f=$(summary_count "$log" FAILED)
+  s=$(summary_count "$log" SKIPPED)
+  p=${p:-0}; f=${f:-0}; s=${s:-0}
+  if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then
+    f=1  # crashed, hung or refused to run: no summary to trust
+  fi
+  say "wine-tests: $version: $p passed, $f failed, $s skipped ($(( $(date +%s) - t0 )) s, exit $status)"
+  if [ "$f" -ne 0 ]; then
+    sed 's/\r$//' "$log" | grep -v '^\[       OK \]\|^\[ RUN      \]'
+  fi
+  passed=$((passed + p))
+  failed=$((failed + f))
+  skipped=$((skipped + s))
+done
+
+# The console front end on a folder of the prefix: one infected sample, one
+# clean file. Each check counts as one test.
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    say "wine-tests: console front end: FAILED: $name"
+  fi
+}
+run_scan() {  # run_scan ARGS...: sets scan_status, scan_out, scan_err
+  (cd "$WINEPREFIX/drive_c" &&
+    timeout 120 "$wine_loader" 'C:\drvbin\drenvalisk-scan.exe' "$@" \
+      >"$work/logs/scan-out.txt" 2>"$work/logs/scan-err.txt")
+  scan_status=$?
+  scan_out=$(sed 's/\r$//' "$work/logs/scan-out.txt")
+  scan_err=$(sed 's/\r$//' "$work/logs/scan-err.txt")
+}
+has_line() { grep -qxF -- "$2" <<<"$1"; }
+last_line_is() { [ "$(tail -n1 <<<"$1")" = "$2" ]; }
+
+t0=$(date +%s)
+mkdir -p "$WINEPREFIX/drive_c/clitest"
+name=$( (cd "$WINEPREFIX/drive_c" &&
+  "$wine_loader" 'C:\drvbin\write-sample.exe' 'C:\clitest\bej.exe') | sed 's/\r$//')
+(cd "$WINEPREFIX/drive_c" &&
+  "$wine_loader" 'C:\drvbin\write-sample.exe' 'C:\clitest\clean.exe' clean) >/dev/null
+check "samples written" test -n "$name" -a -f "$WINEPREFIX/drive_c/clitest/bej.exe" \
+  -a -f "$WINEPREFIX/drive_c/clitest/clean.exe"
+
+run_scan 'C:\clitest'
+check "report scan exits 1" test "$scan_status" -eq 1
+check "report line" has_line "$scan_out" \
+  "C:\\clitest\\bej.exe     $name not disinfected as per user's selection"
+check "report scan statistics" has_line "$scan_out" "Total files scanned"$'\t\t'":  2"
+check "report scan status" last_line_is "$scan_err" "Scanning completed"
+check "report scan keeps the file" test -f "$WINEPREFIX/drive_c/clitest/bej.exe"
+
+run_scan --action delete --no 'C:\clitest'
+check "delete scan exits 1" test "$scan_status" -eq 1
+check "delete line" has_line "$scan_out" "C:\\clitest\\bej.exe     $name removed"
+check "delete scan removes the sample" test ! -e "$WINEPREFIX/drive_c/clitest/bej.exe"
+check "delete scan keeps the clean file" test -f "$WINEPREFIX/drive_c/clitest/clean.exe"
+
+run_scan 'C:\clitest'
+check "clean folder exits 0" test "$scan_status" -eq 0
+run_scan 'C:\no such folder'
+check "missing folder exits 2" test "$scan_status" -eq 2
+say "wine-tests: console front end checked ($(( $(date +%s) - t0 )) s)"
+
+say "wine-tests: $skipped skipped, $(( $(date +%s) - started )) s in all"
+say "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth time
+  wine wine32:i386 wine64 xvfb xauth time
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 
 missing=()

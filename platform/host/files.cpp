@@ -107,17 +107,26 @@ Handle findFirstFile(const char* pattern, FindData* data) {
     const char* hostName = std::strrchr(host.c_str(), '/') + 1;
     if (describe(dirFd, hostName, hostName, &entry)) search->entries.push_back(entry);
   } else if (DIR* dir = fdopendir(dup(dirFd))) {
+    // A volume's root folder has no "." and ".." entries.
+    const bool driveRoot = hostFolder == hostPathOf(folder.substr(0, 2).append("\\").c_str());
     std::vector<std::pair<std::string, FindData>> listed;
     while (dirent* item = readdir(dir)) {
       if (std::strlen(item->d_name) >= kMaxPath) continue;  // cannot be named
+      const bool dotEntry = !std::strcmp(item->d_name, ".") || !std::strcmp(item->d_name, "..");
+      if (dotEntry && driveRoot) continue;
       if (!nameMatches(namePattern, item->d_name)) continue;
       if (describe(dirFd, item->d_name, item->d_name, &entry))
         listed.emplace_back(upperKey(item->d_name), entry);
     }
     closedir(dir);
-    // An NTFS volume lists a folder by upper-cased name; "." and ".." sort first.
-    std::sort(listed.begin(), listed.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    // An NTFS volume lists a folder by upper-cased name, after "." and ".."
+    // (which lead even where a name such as "!a" or "-a" would sort before them).
+    auto rank = [](const std::string& key) { return key == "." ? 0 : key == ".." ? 1 : 2; };
+    std::sort(listed.begin(), listed.end(), [&rank](const auto& a, const auto& b) {
+      int rankA = rank(a.first);
+      int rankB = rank(b.first);
+      return rankA != rankB ? rankA < rankB : a.first < b.first;
+    });
     search->entries.reserve(listed.size());
     for (auto& item : listed) search->entries.push_back(item.second);
   }

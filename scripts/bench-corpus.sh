@@ -31,13 +31,12 @@ now() { date +%s.%N; }
 # Median of the arguments.
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 
-# Seconds one command takes, its output discarded.
+# "WALL CPU" seconds of one command (CPU = user + system), its output
+# discarded. On a busy machine the CPU figures are the steadier ones.
 timed() {
-  local start end
-  start=$(now)
-  "$@" >/dev/null 2>&1 || [ $? -eq 1 ]  # the scanner exits 1 when it finds something
-  end=$(now)
-  echo "$end - $start" | bc -l
+  local TIMEFORMAT='%3R %3U %3S' line
+  line=$({ time "$@" >/dev/null 2>&1; } 2>&1) || true  # the scanner exits 1 on finds
+  echo "$line" | awk '{printf "%s %.3f\n", $1, $2 + $3}'
 }
 
 # Peak resident set of one scan, in kB.
@@ -59,7 +58,7 @@ peak_kb() {
   fi
 }
 
-declare -A per_file
+declare -A per_file per_file_cpu
 for n in "${sizes[@]}"; do
   tree="$corpus/c$n"
   if [ ! -f "$tree.done" ]; then
@@ -73,33 +72,39 @@ for n in "${sizes[@]}"; do
   # One warm-up of each, then alternating timed runs.
   timed "$floor" "$tree" >/dev/null
   timed "$scan" --action report --no "$tree" >/dev/null
-  floor_times=()
-  scan_times=()
+  floor_wall=() floor_cpu=() scan_wall=() scan_cpu=()
   for ((i = 0; i < runs; i++)); do
-    floor_times+=("$(timed "$floor" "$tree")")
-    scan_times+=("$(timed "$scan" --action report --no "$tree")")
+    read -r wall cpu < <(timed "$floor" "$tree")
+    floor_wall+=("$wall") floor_cpu+=("$cpu")
+    read -r wall cpu < <(timed "$scan" --action report --no "$tree")
+    scan_wall+=("$wall") scan_cpu+=("$cpu")
   done
-  floor_s=$(median "${floor_times[@]}")
-  scan_s=$(median "${scan_times[@]}")
+  fw=$(median "${floor_wall[@]}") fc=$(median "${floor_cpu[@]}")
+  sw=$(median "${scan_wall[@]}") sc=$(median "${scan_cpu[@]}")
   peak=$(peak_kb "$scan" --action report --no "$tree")
   found=$("$scan" --action report --no "$tree" 2>/dev/null | grep -c 'as per user' || true)
 
-  floor_rate=$(echo "$files / $floor_s" | bc -l)
-  scan_rate=$(echo "$files / $scan_s" | bc -l)
-  ratio=$(echo "$scan_rate / $floor_rate" | bc -l)
-  per_file[$n]=$(echo "$scan_s * 1000000 / $files" | bc -l)
-  echo "== corpus of $files files ($tree), median of $runs runs"
-  printf '  floor walk   %8.3f s  %9.0f files/s   (runs: %s)\n' "$floor_s" "$floor_rate" "${floor_times[*]}"
-  printf '  scanner      %8.3f s  %9.0f files/s   (runs: %s)\n' "$scan_s" "$scan_rate" "${scan_times[*]}"
-  printf '  ratio scanner/floor  %.2f   (goal >= 0.80)\n' "$ratio"
-  printf '  scanner peak RSS     %.1f MB (goal < 16 MB)\n' "$(echo "$peak / 1024" | bc -l)"
-  printf '  scanner cost per file %.2f us; infected files reported: %s\n' "${per_file[$n]}" "$found"
+  rate() { echo "$files / $1" | bc -l; }
+  per_file[$n]=$(echo "$sw * 1000000 / $files" | bc -l)
+  per_file_cpu[$n]=$(echo "$sc * 1000000 / $files" | bc -l)
+  echo "== corpus of $files files ($tree), median of $runs runs (wall / CPU seconds)"
+  printf '  floor walk  %7.3f s %9.0f files/s | CPU %7.3f s %9.0f files/s\n' \
+    "$fw" "$(rate "$fw")" "$fc" "$(rate "$fc")"
+  printf '  scanner     %7.3f s %9.0f files/s | CPU %7.3f s %9.0f files/s\n' \
+    "$sw" "$(rate "$sw")" "$sc" "$(rate "$sc")"
+  printf '  ratio scanner/floor  wall %.2f  CPU %.2f   (goal >= 0.80)\n' \
+    "$(echo "$fw / $sw" | bc -l)" "$(echo "$fc / $sc" | bc -l)"
+  printf '  scanner peak RSS     %.1f MB   (goal < 16 MB)\n' "$(echo "$peak / 1024" | bc -l)"
+  printf '  scanner cost per file  wall %.2f us  CPU %.2f us; infected files reported: %s\n' \
+    "${per_file[$n]}" "${per_file_cpu[$n]}" "$found"
 done
 
 if [ ${#sizes[@]} -ge 2 ]; then
   small=${sizes[0]}
   large=${sizes[${#sizes[@]} - 1]}
-  printf '== linearity: cost per file %s vs %s files: %.2f us vs %.2f us (ratio %.2f)\n' \
+  printf '== linearity, cost per file at %s vs %s files: wall %.2f vs %.2f us (x%.2f), CPU %.2f vs %.2f us (x%.2f)\n' \
     "$small" "$large" "${per_file[$small]}" "${per_file[$large]}" \
-    "$(echo "${per_file[$large]} / ${per_file[$small]}" | bc -l)"
+    "$(echo "${per_file[$large]} / ${per_file[$small]}" | bc -l)" \
+    "${per_file_cpu[$small]}" "${per_file_cpu[$large]}" \
+    "$(echo "${per_file_cpu[$large]} / ${per_file_cpu[$small]}" | bc -l)"
 fi

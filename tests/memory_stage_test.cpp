@@ -1,0 +1,426 @@
+// The memory scan stage over the simulated machine: infected processes found
+// through their image files, terminated (on the NT family through a service
+// stop when termination fails), their files removed, and the end of the
+// program on the NT family with or without the restart question.
+#include "memory/memory_stage.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/driver.h"
+#include "engine/session.h"
+#include "platform/host/sim_machine.h"
+#include "platform/messages.h"
+#include "platform/system.h"
+#include "samples/pe_builder.h"
+#include "tests/support/scan_fixture.h"
+
+namespace {
+
+struct ProgramExit {
+  int code;
+};
+
+[[noreturn]] void throwOnExit(int code) { throw ProgramExit{code}; }
+
+struct Question {
+  std::string text;
+  std::string caption;
+  unsigned style;
+};
+std::vector<Question> g_questions;
+int g_answer = kIdCancel;
+
+int recordQuestion(const char* text, const char* caption, unsigned style) {
+  g_questions.push_back(Question{text, caption, style});
+  return g_answer;
+}
+
+const char* const kMemoryLine = "System Memory    W32/Tarvolinex.Trojan  removed";
+const char* const kRestartQuestion =
+    "W32/Tarvolinex.Trojan  found in memory! registry entries created by the worm are removed. "
+    "You must restart the computer and run this program to continue scanning.\n\n"
+    "Restart the computer now?";
+
+}  // namespace
+
+class MemoryStage : public ScanFixture {
+ protected:
+  void SetUp() override {
+    ScanFixture::SetUp();
+    g_memoryRestartNeeded = 0;
+    setExitHook(throwOnExit);
+    g_questions.clear();
+    g_answer = kIdCancel;
+    bindConfirmBox(recordQuestion);
+    g_session.actionCode = kActionDelete;
+  }
+  void TearDown() override {
+    setExitHook(nullptr);
+    g_memoryRestartNeeded = 0;
+    EXPECT_EQ(simMachine().openKernelHandles, 0);
+    EXPECT_EQ(simMachine().openServiceHandles, 0);
+    EXPECT_EQ(simMachine().openKeys, 0);
+    ScanFixture::TearDown();
+  }
+
+  void useVersion(uint32_t platformId, uint32_t major) {
+    simMachine().platformId = platformId;
+    simMachine().majorVersion = major;
+  }
+  void infected(const std::string& path) const { writeFile(path, buildInfectedSample(builtInRecord(0))); }
+  void clean(const std::string& path) const { writeFile(path, buildCleanSample(38400, 11)); }
+  SimProcess& run(uint32_t id, const std::string& path) {
+    SimProcess process;
+    process.id = id;
+    process.imagePath = path;
+    simMachine().processes.push_back(process);
+    return simMachine().processes.back();
+  }
+  SimProcess* processOf(uint32_t id) {
+    for (SimProcess& process : simMachine().processes)
+      if (process.id == id) return &process;
+    return nullptr;
+  }
+  // Runs the stage, which on the NT family must end the program.
+  int stageExitCode() {
+    try {
+      runMemoryScanStage();
+    } catch (const ProgramExit& exit) {
+      return exit.code;
+    }
+    ADD_FAILURE() << "the stage returned instead of ending the program";
+    return -1;
+  }
+  int scanExitCode() {
+    std::strcpy(g_session.scanTarget, "!:");
+    try {
+      runScan();
+    } catch (const ProgramExit& exit) {
+      return exit.code;
+    }
+    ADD_FAILURE() << "the scan returned instead of ending the program";
+    return -1;
+  }
+  static bool hasLine(const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  static void addServiceKeys(const std::string& name, const std::vector<int>& sets) {
+    for (int set : sets)
+      for (const char* suffix : {"", "\\ENUM", "\\SECURITY"})
+        simMachine().registry["SYSTEM\\CONTROLSET00" + std::to_string(set) + "\\SERVICES\\" + name + suffix];
+  }
+  static bool hasServiceKey(const std::string& name) {
+    for (const auto& key : simMachine().registry)
+      if (key.first.find("\\SERVICES\\" + name) != std::string::npos) return true;
+    return false;
+  }
+};
+
+// --- 9x family ---
+
+TEST_F(MemoryStage, NineXTerminatesRemovesAndGoesOnWithTheDrives) {
+  useVersion(1, 4);
+  clean("C:\\WINDOWS\\EXPLORER.EXE");
+  infected("C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+  infected("C:\\DATA\\COPY.EXE");
+  run(1, "C:\\WINDOWS\\EXPLORER.EXE");
+  run(2, "C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+  SimRegistryValue value;
+  value.name = "Evil";
+  std::string data = "C:\\WINDOWS\\SYSTEM\\EVIL.EXE";
+  value.data.assign(data.begin(), data.end() + 1);
+  simMachine().registry["SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN"].values = {value};
+
+  std::strcpy(g_session.scanTarget, "!:");
+  runScan();
+
+  EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{2}));
+  EXPECT_FALSE(exists("C:\\WINDOWS\\SYSTEM\\EVIL.EXE"));
+  EXPECT_FALSE(exists("C:\\DATA\\COPY.EXE")) << "the drives are scanned after the stage";
+  EXPECT_TRUE(exists("C:\\WINDOWS\\EXPLORER.EXE"));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "System Registry     W32/Tarvolinex.Trojan removed");
+  EXPECT_EQ(lines[1], kMemoryLine);
+  EXPECT_EQ(lines[2], "C:\\WINDOWS\\SYSTEM\\EVIL.EXE     W32/Tarvolinex.Trojan  removed");
+  EXPECT_EQ(lines[3], "C:\\DATA\\COPY.EXE     W32/Tarvolinex.Bej.Ransom.Trojan removed");
+  EXPECT_EQ(lines.back(), "Total files removed\t\t:  2");
+  EXPECT_TRUE(hasLine("Total files infected\t\t:  2"));
+  EXPECT_TRUE(g_questions.empty());
+  EXPECT_EQ(g_session.memoryCheckMode, 0);
+  EXPECT_EQ(statuses.back(), "Scanning completed");
+}
+
+TEST_F(MemoryStage, NineXActsOnTheFileEvenWhenTerminationFails) {
+  useVersion(1, 4);
+  infected("C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+  run(2, "C:\\WINDOWS\\SYSTEM\\EVIL.EXE").canTerminate = false;
+  runMemoryScanStage();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], kMemoryLine);
+  EXPECT_EQ(lines[1], "C:\\WINDOWS\\SYSTEM\\EVIL.EXE     W32/Tarvolinex.Trojan  Unable to remove");
+  EXPECT_TRUE(exists("C:\\WINDOWS\\SYSTEM\\EVIL.EXE"));
+  EXPECT_EQ(g_session.restartNeeded, 1);
+  EXPECT_TRUE(g_questions.empty());
+}
+
+TEST_F(MemoryStage, ReportOnlyActionLeavesProcessesRunning) {
+  g_session.actionCode = kActionReport;
+  infected("C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+  run(2, "C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+
+  useVersion(1, 4);
+  runMemoryScanStage();
+  EXPECT_TRUE(simMachine().terminated.empty());
+  EXPECT_EQ(g_session.filesInfected, 1);
+  EXPECT_FALSE(hasLine(kMemoryLine));
+
+  useVersion(2, 5);
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_TRUE(simMachine().terminated.empty());
+  EXPECT_TRUE(simMachine().services.empty());
+  EXPECT_TRUE(exists("C:\\WINDOWS\\SYSTEM\\EVIL.EXE"));
+  EXPECT_EQ(g_memoryRestartNeeded, 0);
+  EXPECT_TRUE(g_questions.empty());
+}
+
+// --- NT family: the end of the program ---
+
+TEST_F(MemoryStage, NtEndsTheProgramWithoutQuestionWhenEveryProcessWasTerminated) {
+  useVersion(2, 6);
+  infected("C:\\Program Files\\Evil\\evil.exe");
+  infected("C:\\DATA\\COPY.EXE");
+  run(7, "C:\\Program Files\\Evil\\evil.exe");
+  EXPECT_EQ(scanExitCode(), 0);
+  EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{7}));
+  EXPECT_FALSE(exists("C:\\Program Files\\Evil\\evil.exe"));
+  EXPECT_TRUE(exists("C:\\DATA\\COPY.EXE")) << "the drives are left to the next run";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       kMemoryLine, "C:\\Program Files\\Evil\\evil.exe     W32/Tarvolinex.Trojan  removed"}));
+  EXPECT_TRUE(g_questions.empty());
+  EXPECT_TRUE(simMachine().restartRequests.empty());
+}
+
+TEST_F(MemoryStage, NtAsksForRestartWhenAProcessCouldNotBeDealtWith) {
+  useVersion(2, 6);
+  for (int answer : {kIdOk, kIdCancel}) {
+    SCOPED_TRACE(answer);
+    simMachine().processes.clear();
+    simMachine().restartRequests.clear();
+    g_questions.clear();
+    g_answer = answer;
+    g_memoryRestartNeeded = 1;  // left by an earlier process of this run
+    infected("C:\\Program Files\\Evil\\evil.exe");
+    run(7, "C:\\Program Files\\Evil\\evil.exe");
+    EXPECT_EQ(stageExitCode(), 0);
+    ASSERT_EQ(g_questions.size(), 1u);
+    EXPECT_EQ(g_questions[0].text, kRestartQuestion);
+    EXPECT_EQ(g_questions[0].caption, "Drenvalisk Ver 1.0");
+    EXPECT_EQ(g_questions[0].style, 0x41u);
+    EXPECT_EQ(simMachine().restartRequests.size(), answer == kIdOk ? 1u : 0u);
+  }
+}
+
+TEST_F(MemoryStage, NtEndsTheProgramEvenWhenTheRestartIsRefused) {
+  useVersion(2, 5);
+  g_answer = kIdOk;
+  g_memoryRestartNeeded = 1;
+  simMachine().privilegeNotHeld = true;
+  infected("C:\\evil.exe");
+  run(7, "C:\\evil.exe");
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_EQ(g_questions.size(), 1u);
+  EXPECT_TRUE(simMachine().restartRequests.empty());
+}
+
+// --- NT family: termination and the service route ---
+
+TEST_F(MemoryStage, NtFiveStopsTheServiceWhenTheSecondAttemptFindsNoProcess) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\system32\\svcx.exe");
+  run(40, "C:\\WINNT\\system32\\svcx.exe");
+  SimService service;
+  service.name = "svcx";
+  service.stopPendingMs = 2000;
+  simMachine().services = {service};
+  addServiceKeys("SVCX", {1, 2});
+
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{40}));
+  EXPECT_TRUE(simMachine().services[0].stopping);
+  EXPECT_FALSE(hasServiceKey("SVCX"));
+  EXPECT_FALSE(exists("C:\\WINNT\\system32\\svcx.exe"));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       kMemoryLine, "C:\\WINNT\\system32\\svcx.exe     W32/Tarvolinex.Trojan  removed"}));
+  EXPECT_EQ(g_memoryRestartNeeded, 0);
+  EXPECT_TRUE(g_questions.empty());
+}
+
+TEST_F(MemoryStage, NtFourWithoutServiceAsksForRestartAndStillRemovesTheFile) {
+  useVersion(2, 4);
+  infected("C:\\WINNT\\system32\\svcx.exe");
+  run(40, "C:\\WINNT\\system32\\svcx.exe");
+  addServiceKeys("SVCX", {1});
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_EQ(g_memoryRestartNeeded, 1);
+  EXPECT_FALSE(hasServiceKey("SVCX")) << "the keys go even when no service stopped";
+  EXPECT_FALSE(exists("C:\\WINNT\\system32\\svcx.exe"));
+  EXPECT_TRUE(hasLine(kMemoryLine));
+  ASSERT_EQ(g_questions.size(), 1u);
+  EXPECT_EQ(g_questions[0].style, 0x41u);
+  EXPECT_TRUE(simMachine().restartRequests.empty());
+}
+
+TEST_F(MemoryStage, NtProcessNeitherTerminatedNorStoppedIsNotActedOn) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\system32\\svcx.exe");
+  run(40, "C:\\WINNT\\system32\\svcx.exe").canOpenForTerminate = false;
+  SimService service;
+  service.name = "svcx";
+  service.acceptsStop = false;
+  simMachine().services = {service};
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_EQ(g_memoryRestartNeeded, 1);
+  EXPECT_TRUE(exists("C:\\WINNT\\system32\\svcx.exe"));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(g_questions.size(), 1u);
+}
+
+TEST_F(MemoryStage, NtSixDoesNotTryTheServiceRoute) {
+  useVersion(2, 6);
+  infected("C:\\WINNT\\system32\\svcx.exe");
+  run(40, "C:\\WINNT\\system32\\svcx.exe").canOpenForTerminate = false;
+  SimService service;
+  service.name = "svcx";
+  simMachine().services = {service};
+  addServiceKeys("SVCX", {1});
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_FALSE(simMachine().services[0].stopping);
+  EXPECT_TRUE(hasServiceKey("SVCX"));
+  EXPECT_EQ(g_memoryRestartNeeded, 0);
+  EXPECT_TRUE(g_questions.empty());
+}
+
+TEST_F(MemoryStage, ImageWithoutExtensionGivesItsWholeNameAsServiceName) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\system32\\svcnodot");
+  run(40, "C:\\WINNT\\system32\\svcnodot");
+  SimService service;
+  service.name = "svcnodot";
+  simMachine().services = {service};
+  addServiceKeys("SVCNODOT", {1});
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_TRUE(simMachine().services[0].stopping);
+  EXPECT_FALSE(hasServiceKey("SVCNODOT"));
+  EXPECT_FALSE(exists("C:\\WINNT\\system32\\svcnodot"));
+}
+
+TEST(ServiceNameOfImage, FileNameWithoutFolderAndLastExtension) {
+  char name[260];
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\WINNT\\system32\\abcd.exe", "abcd"}, {"C:\\a.b\\abcd", "abcd"},
+      {"C:\\x\\abcd.tar.exe", "abcd.tar"},       {"abcd.exe", "abcd"},
+      {"abcd", "abcd"},                          {"C:\\x\\.exe", ""},
+      {"C:\\x\\", ""}};
+  for (const auto& c : cases) {
+    serviceNameOfImage(c.first, name);
+    EXPECT_STREQ(name, c.second) << c.first;
+  }
+}
+
+// --- NT family: listing ---
+
+TEST_F(MemoryStage, RefusedOpenIsRetriedWithTheDebugPrivilege) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\evil.exe");
+  run(40, "C:\\WINNT\\evil.exe").queryNeedsDebugPrivilege = true;
+  EXPECT_EQ(scanProcessesNt(), 1);
+  EXPECT_EQ(simMachine().enabledPrivileges, (std::vector<std::string>{"SeDebugPrivilege"}));
+  EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{40}));
+  EXPECT_TRUE(simMachine().messageBoxes.empty());
+}
+
+TEST_F(MemoryStage, TokenThatCannotBeOpenedIsAnnouncedForEveryRefusedProcess) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\evil.exe");
+  run(40, "C:\\WINNT\\evil.exe").queryNeedsDebugPrivilege = true;
+  run(41, "C:\\WINNT\\evil.exe").queryNeedsDebugPrivilege = true;
+  simMachine().tokenOpenFails = true;
+  EXPECT_EQ(scanProcessesNt(), 0);
+  ASSERT_EQ(simMachine().messageBoxes.size(), 2u);
+  EXPECT_EQ(simMachine().messageBoxes[1].text, "false");
+  EXPECT_EQ(simMachine().messageBoxes[1].caption, "TEMP");
+  EXPECT_EQ(simMachine().messageBoxes[1].style, 0u);
+  EXPECT_TRUE(simMachine().terminated.empty());
+}
+
+TEST_F(MemoryStage, UnreadableImageAfterAnInfectedOneIsNeverInfected) {
+  useVersion(2, 6);
+  infected("C:\\WINNT\\evil.exe");
+  run(40, "C:\\WINNT\\evil.exe").canOpenForTerminate = false;  // no re-walk follows
+  run(41, "C:\\gone\\other.exe");                               // its image cannot be read
+  EXPECT_EQ(scanProcessesNt(), 1);
+  EXPECT_TRUE(simMachine().terminated.empty());
+  EXPECT_TRUE(processOf(41)->running);
+  EXPECT_EQ(g_session.filesInfected, 1);
+}
+
+TEST_F(MemoryStage, WithoutInfectedProcessTheDriveWalkFollows) {
+  useVersion(2, 5);
+  clean("C:\\WINNT\\explorer.exe");
+  infected("C:\\DATA\\COPY.EXE");
+  run(1, "C:\\WINNT\\explorer.exe");
+  run(2, "C:\\gone\\missing.exe");
+  std::strcpy(g_session.scanTarget, "!:");
+  runScan();
+  EXPECT_TRUE(simMachine().terminated.empty());
+  EXPECT_EQ(g_session.memoryCheckMode, 0);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "C:\\DATA\\COPY.EXE     W32/Tarvolinex.Bej.Ransom.Trojan removed");
+  EXPECT_EQ(statuses.back(), "Scanning completed");
+  EXPECT_TRUE(g_questions.empty());
+}
+
+TEST_F(MemoryStage, UnavailableListingEndsQuietly) {
+  infected("C:\\WINNT\\evil.exe");
+  run(40, "C:\\WINNT\\evil.exe");
+
+  useVersion(1, 4);
+  simMachine().snapshotFails = true;
+  runMemoryScanStage();
+  EXPECT_EQ(g_session.memoryCheckMode, 0);
+  simMachine().snapshotFails = false;
+  simMachine().missingLibraries = {"kernel32.dll"};
+  runMemoryScanStage();
+
+  useVersion(2, 5);
+  simMachine().missingLibraries = {"psapi.dll"};
+  runMemoryScanStage();
+  simMachine().missingLibraries.clear();
+  simMachine().missingFunctions = {"GetModuleFileNameExA"};
+  runMemoryScanStage();
+
+  useVersion(0, 0);  // another platform lists nothing
+  simMachine().missingFunctions.clear();
+  runMemoryScanStage();
+
+  EXPECT_EQ(g_session.memoryCheckMode, 0);
+  EXPECT_EQ(g_session.filesInfected, 0);
+  EXPECT_TRUE(simMachine().terminated.empty());
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(MemoryStage, OnlyTheFirst1024ProcessesAreExamined) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\first.exe");
+  infected("C:\\WINNT\\late.exe");
+  for (uint32_t id = 1; id <= 1023; ++id) run(id, "C:\\WINNT\\hidden.exe").canOpenForQuery = false;
+  run(1024, "C:\\WINNT\\first.exe");
+  run(1025, "C:\\WINNT\\late.exe");
+  EXPECT_EQ(scanProcessesNt(), 1);
+  EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{1024}));
+  EXPECT_TRUE(exists("C:\\WINNT\\late.exe"));
+  EXPECT_FALSE(exists("C:\\WINNT\\first.exe"));
+}

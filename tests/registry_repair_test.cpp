@@ -1,0 +1,305 @@
+// Registry cleaning after a match: start-up values that launch the infected
+// file, the remembered value name deleted at later matches, and the hosts
+// file handed to the uuencoded matcher.
+#include "repair/registry_repair.h"
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/signature_table.h"
+#include "engine/uu_matcher.h"
+#include "platform/host/sim_machine.h"
+#include "platform/registry.h"
+#include "tests/support/scan_fixture.h"
+
+namespace {
+
+const char* const kRun = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN";
+const char* const kRunServices = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUNSERVICES";
+const char* const kUninstall =
+    "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\RHCJG7J0E38V";
+const char* const kRemovedLine = "System Registry     W32/Tarvolinex.Trojan removed";
+
+}  // namespace
+
+class RegistryRepair : public ScanFixture {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(simMachine().openKeys, 0) << "every key opened is closed";
+    ScanFixture::TearDown();
+  }
+  static void addValue(const std::string& key, const std::string& name, const std::string& data) {
+    SimRegistryValue value;
+    value.name = name;
+    value.data.assign(data.begin(), data.end());
+    value.data.push_back(0);
+    simMachine().registry[key].values.push_back(value);
+  }
+  static std::vector<std::string> valueNames(const std::string& key) {
+    std::vector<std::string> names;
+    for (const SimRegistryValue& value : simMachine().registry[key].values) names.push_back(value.name);
+    return names;
+  }
+  static void matched(const char* path, const char* name = "W32/Tarvolinex.Bej.Ransom.Trojan") {
+    std::memset(g_session.currentFile, 0, sizeof g_session.currentFile);
+    std::strcpy(g_session.currentFile, path);
+    repairRegistry(name);
+  }
+};
+
+TEST_F(RegistryRepair, BareNameOfAFileInASystemFolderIsDeleted) {
+  for (const char* path : {"C:\\WINDOWS\\SYSTEM32\\X.EXE", "C:\\WINDOWS\\SYSTEM\\X.EXE"}) {
+    simMachine().registry.clear();
+    lines.clear();
+    std::memset(g_session.startupValueName, 0, sizeof g_session.startupValueName);
+    addValue(kRun, "Shell", "explorer.exe");
+    addValue(kRun, "XLoader", "x.exe");
+    matched(path);
+    EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Shell"})) << path;
+    EXPECT_STREQ(g_session.startupValueName, "XLoader");
+    EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine}));
+  }
+  // The infected file's path is compared, and left, in lower case.
+  EXPECT_STREQ(g_session.currentFile, "c:\\windows\\system\\x.exe");
+}
+
+TEST_F(RegistryRepair, BareNameOutsideTheSystemFoldersStays) {
+  addValue(kRun, "XLoader", "x.exe");
+  addValue(kRunServices, "XService", "X.EXE /service");
+  matched("C:\\TOOLS\\X.EXE");
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+  EXPECT_EQ(valueNames(kRunServices).size(), 1u);
+  EXPECT_STREQ(g_session.startupValueName, "");
+  EXPECT_TRUE(lines.empty());
+  // "\system32\" must be a folder of the path, not part of a name.
+  matched("C:\\mysystem32x\\x.exe");
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+}
+
+TEST_F(RegistryRepair, FullPathInQuotesWithArgumentsIsDeleted) {
+  addValue(kRun, "Other", "C:\\Other\\x.exe");
+  addValue(kRun, "Evil", "\"C:\\PROGRAM FILES\\EVIL\\X.EXE\" /autorun -q");
+  addValue(kRunServices, "EvilSvc", "c:\\program files\\evil\\x.exe");
+  matched("C:\\Program Files\\Evil\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Other"}));
+  EXPECT_TRUE(valueNames(kRunServices).empty());
+  EXPECT_STREQ(g_session.startupValueName, "EvilSvc");
+  EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine, kRemovedLine}));
+}
+
+TEST_F(RegistryRepair, EnvironmentReferencesAreMatchedThroughTheirExpansion) {
+  simMachine().environment["SystemRoot"] = "C:\\WINDOWS";
+  addValue(kRun, "Kept", "%SystemRoot%\\system32\\y.exe");
+  addValue(kRun, "Evil", "%SYSTEMROOT%\\System32\\X.exe -s");
+  addValue(kRun, "Quoted", "\"%SystemRoot%\\system32\\x.exe\"");
+  matched("C:\\WINDOWS\\system32\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Kept"}));
+  EXPECT_EQ(lines.size(), 2u);
+}
+
+TEST_F(RegistryRepair, ConsecutiveValuesAreAllDeleted) {
+  addValue(kRun, "A", "c:\\evil\\x.exe");
+  addValue(kRun, "B", "\"c:\\evil\\x.exe\"");
+  addValue(kRun, "C", "c:\\evil\\x.exe /b");
+  addValue(kRun, "Keep1", "calc.exe");
+  addValue(kRun, "D", "C:\\EVIL\\X.EXE");
+  addValue(kRun, "Keep2", "c:\\windows\\notepad.exe");
+  addValue(kRun, "E", "c:\\evil\\x.exe");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Keep1", "Keep2"}));
+  EXPECT_EQ(lines.size(), 5u);
+  EXPECT_STREQ(g_session.startupValueName, "E");
+}
+
+TEST_F(RegistryRepair, RememberedNameIsDeletedAtTheNextMatchWithThatFilesName) {
+  addValue(kRun, "Loader", "c:\\evil\\x.exe");
+  matched("C:\\Evil\\x.exe");
+  ASSERT_STREQ(g_session.startupValueName, "Loader");
+  lines.clear();
+
+  // The trojan wrote the value again, in all three keys.
+  addValue(kRun, "Loader", "c:\\somewhere\\else.exe");
+  addValue(kRunServices, "Other", "c:\\windows\\service.exe");
+  addValue(kRunServices, "LOADER", "c:\\somewhere\\else.exe");
+  addValue(kUninstall, "Loader", "c:\\somewhere\\uninstall.exe");
+  matched("C:\\Other\\y.exe", "W32/Tarvolinex.Lorg.Ransom.Trojan");
+  const std::string line = "System Registry     W32/Tarvolinex.Lorg.Ransom.Trojan removed";
+  EXPECT_EQ(lines, (std::vector<std::string>{line, line, line}));
+  EXPECT_TRUE(valueNames(kRun).empty());
+  EXPECT_EQ(valueNames(kRunServices), (std::vector<std::string>{"Other"}));
+  EXPECT_TRUE(valueNames(kUninstall).empty());
+}
+
+TEST_F(RegistryRepair, FullPathNameIsRememberedEvenWhenItsDeletionFails) {
+  addValue(kRun, "Loader", "c:\\evil\\x.exe");
+  simMachine().failValueDeletes = {std::string(kRun) + "\\LOADER"};
+  matched("C:\\Evil\\x.exe");
+  EXPECT_STREQ(g_session.startupValueName, "Loader");
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+
+  // Tried again by name at the next match.
+  simMachine().failValueDeletes.clear();
+  matched("C:\\Other\\y.exe", "W32/Tarvolinex.Lorg.Ransom.Trojan");
+  EXPECT_EQ(lines, (std::vector<std::string>{"System Registry     W32/Tarvolinex.Lorg.Ransom.Trojan removed"}));
+  EXPECT_TRUE(valueNames(kRun).empty());
+}
+
+TEST_F(RegistryRepair, BareNameIsRememberedOnlyAfterItsDeletion) {
+  addValue(kRun, "XLoader", "x.exe");
+  simMachine().failValueDeletes = {std::string(kRun) + "\\XLOADER"};
+  matched("C:\\WINDOWS\\SYSTEM32\\X.EXE");
+  EXPECT_STREQ(g_session.startupValueName, "");
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(RegistryRepair, NothingIsReportedWithoutAReportWindow) {
+  g_session.reportWindow = nullptr;
+  addValue(kRun, "Loader", "c:\\evil\\x.exe");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(valueNames(kRun).empty());
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(RegistryRepair, OversizedDataIsTreatedAsNotMatching) {
+  std::string fits = "c:\\evil\\x.exe " + std::string(200, 'a');
+  std::string tooLarge = "c:\\evil\\x.exe " + std::string(260, 'a');  // 275 bytes with its NUL
+  addValue(kRun, "Large", tooLarge);
+  addValue(kRun, "Fits", fits);
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Large"}));
+}
+
+TEST_F(RegistryRepair, OverlongValueNameIsDeletedButNotRemembered) {
+  std::string longName(140, 'n');
+  std::string longest(127, 'm');
+  addValue(kRun, longName, "c:\\evil\\x.exe");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(valueNames(kRun).empty());
+  EXPECT_EQ(lines.size(), 1u);
+  EXPECT_STREQ(g_session.startupValueName, "");
+
+  addValue(kRun, longest, "c:\\evil\\x.exe");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(std::string(g_session.startupValueName), longest);
+}
+
+TEST_F(RegistryRepair, StartupKeysAreLeftWithoutAFolderInTheInfectedPath) {
+  addValue(kRun, "A", "x.exe");
+  addValue(kRun, "B", "x.exe");
+  matched("x.exe");
+  EXPECT_EQ(valueNames(kRun).size(), 2u);
+  matched("");
+  EXPECT_EQ(valueNames(kRun).size(), 2u);
+}
+
+TEST_F(RegistryRepair, ValueHelpersReportEveryFailure) {
+  addValue(kRun, "A", "text");
+  SimRegistryValue binary;
+  binary.name = "Bin";
+  binary.type = kRegBinary;
+  binary.data = {'h', 'i', 0};
+  simMachine().registry[kRun].values.push_back(binary);
+
+  char out[264];
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Bin", out, sizeof out), 1);
+  EXPECT_STREQ(out, "hi");
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing", out, sizeof out), 0);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A", out, sizeof out), 0);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 4), 0);
+
+  EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A"), 0);
+  EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing"), 0);
+  simMachine().failKeyClose = true;
+  EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A"), 0);
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Bin"}));
+  simMachine().failKeyClose = false;
+  EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "bin"), 1);
+}
+
+// --- The hosts file ---
+
+class HostsFileCheck : public RegistryRepair {
+ protected:
+  void SetUp() override {
+    RegistryRepair::SetUp();
+    // The shipped record as stored, its pattern made plain here.
+    std::ifstream in(DRENVALISK_SOURCE_DIR "/res/uu_signature.dat", std::ios::binary);
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(&record_), sizeof record_));
+    ASSERT_GT(record_.patternLength, 0);
+    ASSERT_LE(record_.patternLength, sizeof record_.pattern);
+    ASSERT_EQ(record_.method, 1);
+    ASSERT_EQ(record_.region, 0);
+    for (int i = 0; i < record_.patternLength; ++i) record_.pattern[i] ^= kUuPatternKey;
+    for (int i = 0; i < record_.patternLength; ++i) ASSERT_FALSE(std::isspace(record_.pattern[i]));
+    // The matcher restores the active table's pattern in place once per
+    // process: let that happen, if it has not yet, to a scratch copy, and hand
+    // it the plain record afterwards.
+    scratch_ = record_;
+    useUuSignatureTable(&scratch_, 1);
+    matchUuencodedFile("W32/Tarvolinex.Trojan ", "C:\\no such file");
+    useUuSignatureTable(&record_, 1);
+    g_session.actionCode = kActionDelete;
+  }
+  void TearDown() override {
+    useUuSignatureTable(nullptr, 0);
+    RegistryRepair::TearDown();
+  }
+  // A uuencoded text carrying the pattern, broken into lines of 61 characters.
+  std::string wormText() const {
+    std::string body(reinterpret_cast<const char*>(record_.pattern), record_.patternLength);
+    std::string text = "begin 644 worm.exe\n";
+    for (size_t at = 0; at < body.size(); at += 61) text += body.substr(at, 61) + "\n";
+    text += "`\nend\n";
+    return text;
+  }
+  std::string wormName() const { return std::string(record_.name); }
+
+  UuSignatureRecord record_;
+  UuSignatureRecord scratch_;
+};
+
+TEST_F(HostsFileCheck, NtExaminesTheHostsFileUnderTheSystemFolder) {
+  simMachine().platformId = 2;
+  simMachine().majorVersion = 5;
+  writeText("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", wormText());
+  writeText("C:\\WINDOWS\\hosts", wormText());
+  matched("C:\\Evil\\x.exe");
+  EXPECT_FALSE(exists("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"));
+  EXPECT_TRUE(exists("C:\\WINDOWS\\hosts"));
+  EXPECT_EQ(g_session.filesInfected, 1);
+  EXPECT_EQ(lines, (std::vector<std::string>{"C:\\WINDOWS\\system32\\drivers\\etc\\hosts     " +
+                                             wormName() + " removed"}));
+}
+
+TEST_F(HostsFileCheck, NineXExaminesTheHostsFileInTheWindowsFolder) {
+  simMachine().platformId = 1;
+  writeText("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", wormText());
+  writeText("C:\\WINDOWS\\hosts", wormText());
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(exists("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"));
+  EXPECT_FALSE(exists("C:\\WINDOWS\\hosts"));
+  EXPECT_EQ(lines, (std::vector<std::string>{"C:\\WINDOWS\\hosts     " + wormName() + " removed"}));
+}
+
+TEST_F(HostsFileCheck, OtherFamiliesLeaveTheHostsFileAlone) {
+  simMachine().platformId = 0;
+  writeText("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", wormText());
+  writeText("C:\\WINDOWS\\hosts", wormText());
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(exists("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"));
+  EXPECT_TRUE(exists("C:\\WINDOWS\\hosts"));
+  EXPECT_EQ(g_session.filesInfected, 0);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(HostsFileCheck, OrdinaryHostsFileIsKept) {
+  simMachine().platformId = 2;
+  writeText("C:\\WINDOWS\\system32\\drivers\\etc\\hosts", "127.0.0.1 localhost\n");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(exists("C:\\WINDOWS\\system32\\drivers\\etc\\hosts"));
+  EXPECT_EQ(g_session.filesInfected, 0);
+}

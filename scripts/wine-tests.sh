@@ -55,7 +55,8 @@ case "$arch" in
     ;;
   *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
 esac
-for exe in drenvalisk_win32_tests.exe drenvalisk-scan.exe write-sample.exe sleeper.exe; do
+for exe in drenvalisk_win32_tests.exe drenvalisk-scan.exe write-sample.exe sleeper.exe \
+  drvtest-service.exe; do
   [ -f "$build_dir/$exe" ] || die "missing $build_dir/$exe"
 done
 
@@ -101,7 +102,7 @@ wineserver -p  # one server for the whole run
 bin="$WINEPREFIX/drive_c/drvbin"
 mkdir -p "$bin"
 cp "$build_dir"/drenvalisk_win32_tests.exe "$build_dir"/drenvalisk-scan.exe \
-  "$build_dir"/write-sample.exe "$build_dir"/sleeper.exe "$bin/"
+  "$build_dir"/write-sample.exe "$build_dir"/sleeper.exe "$build_dir"/drvtest-service.exe "$bin/"
 say "wine-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch)"
 
 passed=0

@@ -163,9 +163,6 @@ TEST_F(MemoryStage, NtEndsTheProgramAfterRemovingTheRunningTrojan) {
 
 TEST_F(MemoryStage, Win9xGoesOnWithTheFolderAfterRemovingTheRunningTrojan) {
   if (isNtFamily()) GTEST_SKIP() << "the 9x family's stage";
-  if (sizeof(void*) != 4)
-    GTEST_SKIP() << "the tool-help entry the stage passes is the 32-bit PROCESSENTRY32 "
-                    "(296 bytes), which a 64-bit kernel32 refuses";
   ASSERT_NO_FATAL_FAILURE(startSleeper());
   // Wine's tool-help listing names each process by its file name alone
   // (where Windows 9x gives the full path), and the stage examines that name

@@ -73,10 +73,12 @@ bool searchRegion(const UuSignatureRecord& record, const StrippedText& text, int
 }
 
 // Fixed position: the 100 bytes at `position` of the head, or `position` bytes
-// before the end of the tail; bytes outside the text read as zeros.
+// before the end of the tail; bytes outside the text read as zeros. A position
+// before the start of the tail text takes none of its bytes.
 bool compareAtPosition(const UuSignatureRecord& record, const StrippedText& text) {
   long start = record.region == 1 ? text.length - static_cast<long>(record.position)
                                   : static_cast<long>(record.position);
+  if (record.region == 1 && start < 0) start = text.length;
   for (int i = 0; i < record.patternLength; ++i)
     if (text.at(start + i) != record.pattern[i]) return false;
   return true;

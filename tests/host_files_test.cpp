@@ -170,3 +170,28 @@ TEST_F(HostFilesTest, DriveTypesAndSearchHandleCount) {
   EXPECT_EQ(findFirstFile("C:\\h\\two.txt", &data), PLATFORM_INVALID_HANDLE);
   EXPECT_EQ(simMachine().openSearches, 0);
 }
+
+// The walker lists a folder twice in a row; the second listing may be served
+// from the first, but never once anything changed in between. Each listing
+// below is fresh and kept for reuse by the next one.
+TEST_F(HostFilesTest, RepeatedListingSeesEveryChange) {
+  writeText("C:\\d\\a.txt", "a");
+  writeText("C:\\d\\b.txt", "b");
+  EXPECT_EQ(list("C:\\d\\*.*"), (std::vector<std::string>{".", "..", "a.txt", "b.txt"}));
+  ASSERT_TRUE(deleteFile("C:\\d\\a.txt"));  // through the platform
+  EXPECT_EQ(list("C:\\d\\*.*"), (std::vector<std::string>{".", "..", "b.txt"}));
+  writeText("C:\\d\\c.txt", "c");  // behind the platform's back
+  EXPECT_EQ(list("C:\\d\\*.*"), (std::vector<std::string>{".", "..", "b.txt", "c.txt"}));
+  // An attribute change leaves the folder's own time alone.
+  ASSERT_TRUE(setFileAttributes("C:\\d\\b.txt", kAttrReadOnly));
+  FindData data;
+  Handle search = findFirstFile("C:\\d\\*.*", &data);
+  ASSERT_NE(search, PLATFORM_INVALID_HANDLE);
+  while (std::string(data.name) != "b.txt" && findNextFile(search, &data)) {
+  }
+  findClose(search);
+  EXPECT_TRUE(data.attributes & kAttrReadOnly);
+  // Another drive mapping is another folder, even under the same name.
+  mapDrive('C');
+  EXPECT_EQ(list("C:\\d\\*.*"), std::vector<std::string>{});
+}

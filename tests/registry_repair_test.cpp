@@ -229,10 +229,12 @@ class HostsFileCheck : public RegistryRepair {
     // The shipped record as stored, its pattern made plain here.
     std::ifstream in(DRENVALISK_SOURCE_DIR "/res/uu_signature.dat", std::ios::binary);
     ASSERT_TRUE(in.read(reinterpret_cast<char*>(&record_), sizeof record_));
-    ASSERT_GT(record_.patternLength, 0);
-    ASSERT_LE(record_.patternLength, sizeof record_.pattern);
-    ASSERT_EQ(record_.method, 1);
-    ASSERT_EQ(record_.region, 0);
+    const uint16_t patternLength = record_.patternLength;  // packed fields: copy first
+    const int16_t method = record_.method, region = record_.region;
+    ASSERT_GT(patternLength, 0);
+    ASSERT_LE(patternLength, sizeof record_.pattern);
+    ASSERT_EQ(method, 1);
+    ASSERT_EQ(region, 0);
     for (int i = 0; i < record_.patternLength; ++i) record_.pattern[i] ^= kUuPatternKey;
     for (int i = 0; i < record_.patternLength; ++i) ASSERT_FALSE(std::isspace(record_.pattern[i]));
     // The matcher restores the active table's pattern in place once per

@@ -153,7 +153,9 @@ TEST_P(ScheduleRemovalTest, UsesTheFamilysMechanism) {
             c.delayed && !c.delayedMoveRefused ? std::vector<std::string>{path}
                                                : std::vector<std::string>{});
   EXPECT_EQ(exists(kIni), c.wininit);
-  if (c.wininit) EXPECT_EQ(readText(kIni), "[rename]\r\n" + kEntry);
+  if (c.wininit) {
+    EXPECT_EQ(readText(kIni), "[rename]\r\n" + kEntry);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -21,6 +21,7 @@ int fileOpen(const char* path, FileOpenMode mode) {
     case kOpenWriteBinary: flags = O_WRONLY; break;
     case kOpenTruncateBinary: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
   }
+  if (mode != kOpenReadBinary) hostFilesChanged();
   int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
   struct stat info;

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,27 @@
 namespace {
 
 struct SearchState {
-  std::vector<FindData> entries;
+  std::shared_ptr<const std::vector<FindData>> entries;
   size_t next = 0;
 };
 
-char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+// The last folder listing. The walker lists each folder twice in a row (its
+// files, then its subfolders, with the same pattern); the second listing is
+// served from here when nothing changed in between: no call of ours changed a
+// file (the generation) and the folder itself was not modified (its mtime).
+struct ListingCache {
+  std::string windowsFolder;
+  std::string hostFolder;
+  std::string namePattern;
+  uint64_t generation = 0;
+  struct timespec modified = {};
+  off_t folderSize = 0;
+  std::shared_ptr<const std::vector<FindData>> entries;
+};
+ListingCache g_lastListing;
+uint64_t g_generation = 1;
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Windows wildcard match ignoring case: '*' any run, '?' one character.
 bool wildcardMatch(const char* pattern, const char* name) {
@@ -56,8 +73,20 @@ bool nameMatches(const std::string& pattern, const char* name) {
 
 bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+void setName(FindData* data, const char* name) {
+  size_t length = std::strlen(name);
+  std::memcpy(data->name, name, length + 1);
+}
+
 // Fills `data` from the host's view of a file; false when it cannot be read.
-bool describe(int dirFd, const char* hostName, const char* windowsName, FindData* data) {
+// A folder needs no stat: its size reads 0 and its mode is not reported.
+bool describe(int dirFd, const char* hostName, unsigned char type, FindData* data) {
+  if (type == DT_DIR) {
+    data->attributes = kAttrDirectory;
+    data->sizeHigh = data->sizeLow = 0;
+    setName(data, hostName);
+    return true;
+  }
   struct stat info;
   if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
   uint32_t attributes = 0;
@@ -77,7 +106,7 @@ bool describe(int dirFd, const char* hostName, const char* windowsName, FindData
   uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
   data->sizeHigh = static_cast<uint32_t>(size >> 32);
   data->sizeLow = static_cast<uint32_t>(size);
-  std::snprintf(data->name, sizeof data->name, "%s", windowsName);
+  setName(data, hostName);
   return true;
 }
 
@@ -87,55 +116,110 @@ std::string upperKey(const char* s) {
   return key;
 }
 
+// Lists `dirFd` in NTFS order: "." and ".." first, then by upper-cased name.
+std::vector<FindData> listFolder(int dirFd, const std::string& namePattern, bool driveRoot) {
+  std::vector<FindData> entries;
+  std::vector<std::pair<std::string, uint32_t>> order;  // sort key, index
+  DIR* dir = fdopendir(dup(dirFd));
+  if (!dir) return entries;
+  FindData entry;
+  while (dirent* item = readdir(dir)) {
+    const char* name = item->d_name;
+    if (std::strlen(name) >= kMaxPath) continue;  // cannot be named
+    const bool dotEntry = !std::strcmp(name, ".") || !std::strcmp(name, "..");
+    if (dotEntry && driveRoot) continue;  // a volume's root has no "." and ".."
+    if (!nameMatches(namePattern, name)) continue;
+    if (!describe(dirFd, name, dotEntry ? static_cast<unsigned char>(DT_DIR) : item->d_type, &entry)) continue;
+    // "." and ".." lead even where a name such as "!a" would sort before them.
+    std::string key = dotEntry ? std::string(name[1] ? "\x01" : "") : upperKey(name);
+    order.emplace_back(std::move(key), static_cast<uint32_t>(entries.size()));
+    entries.push_back(entry);
+  }
+  closedir(dir);
+  std::sort(order.begin(), order.end());
+  std::vector<FindData> sorted;
+  sorted.reserve(entries.size());
+  for (const auto& item : order) sorted.push_back(entries[item.second]);
+  return sorted;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+}  // namespace
+
+void hostFilesChanged() { ++g_generation; }
+
+namespace {
+
+// The listing of `pattern` kept from the call before, when still current.
+std::shared_ptr<const std::vector<FindData>> takeCachedListing(const std::string& folder,
+                                                               const std::string& namePattern) {
+  ListingCache& cache = g_lastListing;
+  if (!cache.entries || cache.generation != g_generation || cache.windowsFolder != folder ||
+      cache.namePattern != namePattern)
+    return nullptr;
+  struct stat info;
+  if (stat(cache.hostFolder.c_str(), &info) != 0 || !sameTime(cache.modified, info.st_mtim) ||
+      cache.folderSize != info.st_size)
+    return nullptr;
+  auto entries = std::move(cache.entries);
+  cache.entries.reset();  // served once
+  return entries;
+}
+
+std::shared_ptr<const std::vector<FindData>> listAndKeep(int dirFd, const std::string& folder,
+                                                         const std::string& hostFolder,
+                                                         const std::string& namePattern) {
+  struct stat folderInfo = {};
+  fstat(dirFd, &folderInfo);
+  const bool driveRoot = hostFolder == hostPathOf(folder.substr(0, 2).append("\\").c_str());
+  auto entries =
+      std::make_shared<const std::vector<FindData>>(listFolder(dirFd, namePattern, driveRoot));
+  ListingCache& cache = g_lastListing;
+  cache.windowsFolder = folder;
+  cache.hostFolder = hostFolder;
+  cache.namePattern = namePattern;
+  cache.generation = g_generation;
+  cache.modified = folderInfo.st_mtim;
+  cache.folderSize = folderInfo.st_size;
+  cache.entries = entries;
+  return entries;
+}
+
+// A single named entry: resolved without listing the folder.
+std::shared_ptr<const std::vector<FindData>> describeNamed(int dirFd, const char* pattern) {
+  std::string host = hostPathOf(pattern);
+  const char* hostName = std::strrchr(host.c_str(), '/') + 1;
+  auto single = std::make_shared<std::vector<FindData>>();
+  FindData entry;
+  if (describe(dirFd, hostName, DT_UNKNOWN, &entry)) single->push_back(entry);
+  return single;
+}
+
 }  // namespace
 
 Handle findFirstFile(const char* pattern, FindData* data) {
   const char* slash = std::strrchr(pattern, '\\');
-  if (!slash) return PLATFORM_INVALID_HANDLE;
+  if (!slash || !slash[1]) return PLATFORM_INVALID_HANDLE;
   std::string folder(pattern, slash + 1);
   std::string namePattern(slash + 1);
-  std::string hostFolder = hostPathOf(folder.c_str());
-  if (hostFolder.empty() || namePattern.empty()) return PLATFORM_INVALID_HANDLE;
-  int dirFd = open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dirFd < 0) return PLATFORM_INVALID_HANDLE;
-
+  std::shared_ptr<const std::vector<FindData>> entries;
+  if (hasWildcard(namePattern)) entries = takeCachedListing(folder, namePattern);
+  if (!entries) {
+    std::string hostFolder = hostPathOf(folder.c_str());
+    if (hostFolder.empty()) return PLATFORM_INVALID_HANDLE;
+    int dirFd = open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return PLATFORM_INVALID_HANDLE;
+    entries = hasWildcard(namePattern) ? listAndKeep(dirFd, folder, hostFolder, namePattern)
+                                       : describeNamed(dirFd, pattern);
+    close(dirFd);
+  }
+  if (entries->empty()) return PLATFORM_INVALID_HANDLE;
   auto* search = new SearchState();
-  FindData entry;
-  if (!hasWildcard(namePattern)) {
-    // A single named entry: resolve it without listing the folder.
-    std::string host = hostPathOf(pattern);
-    const char* hostName = std::strrchr(host.c_str(), '/') + 1;
-    if (describe(dirFd, hostName, hostName, &entry)) search->entries.push_back(entry);
-  } else if (DIR* dir = fdopendir(dup(dirFd))) {
-    // A volume's root folder has no "." and ".." entries.
-    const bool driveRoot = hostFolder == hostPathOf(folder.substr(0, 2).append("\\").c_str());
-    std::vector<std::pair<std::string, FindData>> listed;
-    while (dirent* item = readdir(dir)) {
-      if (std::strlen(item->d_name) >= kMaxPath) continue;  // cannot be named
-      const bool dotEntry = !std::strcmp(item->d_name, ".") || !std::strcmp(item->d_name, "..");
-      if (dotEntry && driveRoot) continue;
-      if (!nameMatches(namePattern, item->d_name)) continue;
-      if (describe(dirFd, item->d_name, item->d_name, &entry))
-        listed.emplace_back(upperKey(item->d_name), entry);
-    }
-    closedir(dir);
-    // An NTFS volume lists a folder by upper-cased name, after "." and ".."
-    // (which lead even where a name such as "!a" or "-a" would sort before them).
-    auto rank = [](const std::string& key) { return key == "." ? 0 : key == ".." ? 1 : 2; };
-    std::sort(listed.begin(), listed.end(), [&rank](const auto& a, const auto& b) {
-      int rankA = rank(a.first);
-      int rankB = rank(b.first);
-      return rankA != rankB ? rankA < rankB : a.first < b.first;
-    });
-    search->entries.reserve(listed.size());
-    for (auto& item : listed) search->entries.push_back(item.second);
-  }
-  close(dirFd);
-  if (search->entries.empty()) {
-    delete search;
-    return PLATFORM_INVALID_HANDLE;
-  }
-  *data = search->entries[0];
+  search->entries = std::move(entries);
+  *data = (*search->entries)[0];
   search->next = 1;
   ++simMachine().openSearches;
   return search;
@@ -143,8 +227,8 @@ Handle findFirstFile(const char* pattern, FindData* data) {
 
 bool findNextFile(Handle handle, FindData* data) {
   auto* search = static_cast<SearchState*>(handle);
-  if (!search || search->next >= search->entries.size()) return false;
-  *data = search->entries[search->next++];
+  if (!search || search->next >= search->entries->size()) return false;
+  *data = (*search->entries)[search->next++];
   return true;
 }
 
@@ -161,6 +245,7 @@ unsigned getDriveType(const char* root) {
 }
 
 bool setFileAttributes(const char* path, uint32_t attributes) {
+  hostFilesChanged();
   if (simMachine().failSetAttributes.count(simPathKey(path))) return false;
   std::string host = hostPathOf(path);
   struct stat info;
@@ -176,6 +261,7 @@ bool imageInUse(const std::string& key);
 }  // namespace
 
 bool deleteFile(const char* path) {
+  hostFilesChanged();
   SimMachine& sim = simMachine();
   std::string key = simPathKey(path);
   auto injected = sim.failDeletes.find(key);
@@ -192,6 +278,7 @@ bool deleteFile(const char* path) {
 }
 
 bool moveFile(const char* from, const char* to) {
+  hostFilesChanged();
   if (simMachine().failMoves.count(simPathKey(from))) return false;
   if (imageInUse(simPathKey(from))) return false;
   std::string hostFrom = hostPathOf(from);
@@ -213,6 +300,7 @@ bool moveFileEx(const char* from, const char* to, uint32_t flags) {
 }
 
 bool copyFile(const char* from, const char* to, bool failIfExists) {
+  hostFilesChanged();
   if (simMachine().failCopies.count(simPathKey(to))) return false;
   std::string hostFrom = hostPathOf(from);
   std::string hostTo = hostPathOf(to);

@@ -32,6 +32,7 @@ SimMachine& simMachine() {
 }
 
 void resetSimMachine() {
+  hostFilesChanged();
   delete g_machine;
   g_machine = new SimMachine();
   g_quitPosted = 0;
@@ -46,6 +47,7 @@ bool simTakePostedQuit() {
 }
 
 void hostMapDrive(char letter, const std::string& folder) {
+  hostFilesChanged();
   std::string root = folder;
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   simMachine().drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = root;
@@ -79,11 +81,16 @@ std::string hostPathOf(const char* windowsPath) {
     }
     parts.push_back(component);
   }
+  // Most paths name existing files in their stored spelling: one lstat.
+  std::string direct = root;
+  for (const std::string& component : parts) direct += "/" + component;
+  struct stat info;
+  if (parts.empty() || lstat(direct.c_str(), &info) == 0) return direct;
+
   std::string path = root;
   bool resolving = true;  // while every component so far exists
   for (const std::string& component : parts) {
     std::string candidate = path + "/" + component;
-    struct stat info;
     if (resolving && lstat(candidate.c_str(), &info) != 0) {
       std::string actual = findCaseInsensitive(path, component);
       if (actual.empty()) {

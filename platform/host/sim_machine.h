@@ -141,5 +141,9 @@ void hostMapDrive(char letter, const std::string& folder);
 // Host path of a Windows path on a mapped drive, resolving letter case the
 // way Windows would; empty when the drive is not mapped.
 std::string hostPathOf(const char* windowsPath);
+// Called by every file operation that may change a folder's listing, so a
+// listing kept for reuse is not served stale.
+void hostFilesChanged();
+
 // Upper-cased form used as the key of failure-injection tables.
 std::string simPathKey(const char* windowsPath);

@@ -150,9 +150,9 @@ class PerfDataKill : public ProcessKill {
   }
   // Instances and simulated processes of the same ids.
   void install(const std::vector<Instance>& instances) {
-    ProcessObject spec;
-    spec.instances = instances;
-    installPerformanceData(simMachine(), spec);
+    ProcessObject object;
+    object.instances = instances;
+    installPerformanceData(simMachine(), object);
     for (const Instance& instance : instances)
       if (instance.processId)
         simMachine().processes.push_back(process(instance.processId, "C:\\run\\" + instance.name + ".exe"));
@@ -187,10 +187,10 @@ TEST_F(PerfDataKill, NtSixAndLaterUseThePerformanceData) {
 }
 
 TEST_F(PerfDataKill, LargeAnswerIsReadAfterGrowingTheBuffer) {
-  ProcessObject spec;
-  spec.instances = {{"abcde", 100}};
-  spec.trailingBytes = 80000;  // about 80 KB in all
-  installPerformanceData(simMachine(), spec);
+  ProcessObject object;
+  object.instances = {{"abcde", 100}};
+  object.trailingBytes = 80000;  // about 80 KB in all
+  installPerformanceData(simMachine(), object);
   simMachine().processes.push_back(process(100, "C:\\DIR\\ABCDE.EXE"));
   ASSERT_GT(simMachine().performanceData.size(), 51200u + 25600u);
   ASSERT_LE(simMachine().performanceData.size(), 51200u + 2 * 25600u);

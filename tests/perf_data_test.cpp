@@ -35,9 +35,9 @@ Parsed parse(const std::vector<uint8_t>& data, uint32_t idCounter = kIdProcessCo
 }
 
 ProcessObject threeProcesses() {
-  ProcessObject object;
-  object.instances = {{"Idle", 0}, {"explorer", 1204}, {"svchost", 880}};
-  return object;
+  ProcessObject objectLayout;
+  objectLayout.instances = {{"Idle", 0}, {"explorer", 1204}, {"svchost", 880}};
+  return objectLayout;
 }
 
 }  // namespace
@@ -93,18 +93,18 @@ TEST(PerfProcessObject, ReadsNamesAndIdsOfEveryInstance) {
 }
 
 TEST(PerfProcessObject, UsesTheCounterDefinitionWhoseTitleIsTheIdCounter) {
-  ProcessObject object = threeProcesses();
-  object.counterBlockSize = 48;
-  object.counters = {{kProcessorTimeCounter, 8}, {786, 16}, {140, 24}, {kIdProcessCounter, 40}};
-  std::vector<uint8_t> data = buildPerfData(object);
+  ProcessObject objectLayout = threeProcesses();
+  objectLayout.counterBlockSize = 48;
+  objectLayout.counters = {{kProcessorTimeCounter, 8}, {786, 16}, {140, 24}, {kIdProcessCounter, 40}};
+  std::vector<uint8_t> data = buildPerfData(objectLayout);
   Parsed parsed = parse(data);
   ASSERT_EQ(parsed.count, 3);
   EXPECT_EQ(parsed.table[1].processId, 1204u);
 
   // The object's own header length places the definitions, not a fixed size.
-  object.counters = {{kIdProcessCounter, 40}};
+  objectLayout.counters = {{kIdProcessCounter, 40}};
   Layout layout;
-  data = buildPerfData(object, &layout);
+  data = buildPerfData(objectLayout, &layout);
   // Move the definitions 40 bytes on: a dummy definition is put first.
   std::vector<uint8_t> moved(data.begin(), data.begin() + layout.firstCounter);
   moved.insert(moved.end(), kCounterDefinitionSize, 0);
@@ -119,9 +119,9 @@ TEST(PerfProcessObject, UsesTheCounterDefinitionWhoseTitleIsTheIdCounter) {
 }
 
 TEST(PerfProcessObject, NamesOfMoreThanSixteenCharactersAreLeftEmpty) {
-  ProcessObject object;
-  object.instances = {{"abcdefghijklmnop", 10}, {"abcdefghijklmnopq", 11}, {"", 12}};
-  Parsed parsed = parse(buildPerfData(object));
+  ProcessObject objectLayout;
+  objectLayout.instances = {{"abcdefghijklmnop", 10}, {"abcdefghijklmnopq", 11}, {"", 12}};
+  Parsed parsed = parse(buildPerfData(objectLayout));
   ASSERT_EQ(parsed.count, 3);
   EXPECT_EQ(nameOf(parsed.table[0]), "abcdefghijklmnop");
   EXPECT_EQ(parsed.table[1].name[0], 0);
@@ -130,9 +130,9 @@ TEST(PerfProcessObject, NamesOfMoreThanSixteenCharactersAreLeftEmpty) {
 }
 
 TEST(PerfProcessObject, AtMost254InstancesAreRead) {
-  ProcessObject object;
-  for (uint32_t i = 0; i < 300; ++i) object.instances.push_back({"p" + std::to_string(i), 1000 + i});
-  Parsed parsed = parse(buildPerfData(object));
+  ProcessObject objectLayout;
+  for (uint32_t i = 0; i < 300; ++i) objectLayout.instances.push_back({"p" + std::to_string(i), 1000 + i});
+  Parsed parsed = parse(buildPerfData(objectLayout));
   ASSERT_EQ(parsed.count, kMaxPerfEntries);
   EXPECT_EQ(parsed.table[253].processId, 1253u);
   EXPECT_EQ(parsed.table[254].processId, 0u);  // the last table entry stays zero
@@ -147,12 +147,12 @@ TEST(PerfProcessObject, RefusesDataWithoutUsableObject) {
 
   EXPECT_EQ(parse(good, 9999).count, 0) << "no counter carries the process id";
 
-  ProcessObject object = threeProcesses();
-  object.overrideInstanceCount = true;
-  object.instanceCount = -1;  // PERF_NO_INSTANCES
-  EXPECT_EQ(parse(buildPerfData(object)).count, 0);
-  object.instanceCount = 0;
-  EXPECT_EQ(parse(buildPerfData(object)).count, 0);
+  ProcessObject objectLayout = threeProcesses();
+  objectLayout.overrideInstanceCount = true;
+  objectLayout.instanceCount = -1;  // PERF_NO_INSTANCES
+  EXPECT_EQ(parse(buildPerfData(objectLayout)).count, 0);
+  objectLayout.instanceCount = 0;
+  EXPECT_EQ(parse(buildPerfData(objectLayout)).count, 0);
 
   std::vector<uint8_t> header = good;
   put32(header, 24, static_cast<uint32_t>(good.size()));

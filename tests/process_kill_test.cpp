@@ -150,9 +150,9 @@ class PerfDataKill : public ProcessKill {
   }
   // Instances and simulated processes of the same ids.
   void install(const std::vector<Instance>& instances) {
-    ProcessObject object;
-    object.instances = instances;
-    installPerformanceData(simMachine(), object);
+    ProcessObject objectLayout;
+    objectLayout.instances = instances;
+    installPerformanceData(simMachine(), objectLayout);
     for (const Instance& instance : instances)
       if (instance.processId)
         simMachine().processes.push_back(process(instance.processId, "C:\\run\\" + instance.name + ".exe"));
@@ -187,10 +187,10 @@ TEST_F(PerfDataKill, NtSixAndLaterUseThePerformanceData) {
 }
 
 TEST_F(PerfDataKill, LargeAnswerIsReadAfterGrowingTheBuffer) {
-  ProcessObject object;
-  object.instances = {{"abcde", 100}};
-  object.trailingBytes = 80000;  // about 80 KB in all
-  installPerformanceData(simMachine(), object);
+  ProcessObject objectLayout;
+  objectLayout.instances = {{"abcde", 100}};
+  objectLayout.trailingBytes = 80000;  // about 80 KB in all
+  installPerformanceData(simMachine(), objectLayout);
   simMachine().processes.push_back(process(100, "C:\\DIR\\ABCDE.EXE"));
   ASSERT_GT(simMachine().performanceData.size(), 51200u + 25600u);
   ASSERT_LE(simMachine().performanceData.size(), 51200u + 2 * 25600u);

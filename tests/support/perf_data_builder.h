@@ -65,7 +65,7 @@ struct Layout {
   std::vector<uint32_t> blockAt;
 };
 
-inline std::vector<uint8_t> buildPerfData(const ProcessObject& object, Layout* layout = nullptr) {
+inline std::vector<uint8_t> buildPerfData(const ProcessObject& objectLayout, Layout* layout = nullptr) {
   const std::string systemName = "SIMHOST";
   const uint32_t dataHeader = kDataBlockSize + 16;  // the system name, padded
   std::vector<uint8_t> bytes(dataHeader, 0);
@@ -80,25 +80,25 @@ inline std::vector<uint8_t> buildPerfData(const ProcessObject& object, Layout* l
 
   const uint32_t object = dataHeader;
   const uint32_t definitionLength =
-      kObjectHeaderSize + kCounterDefinitionSize * static_cast<uint32_t>(object.counters.size());
+      kObjectHeaderSize + kCounterDefinitionSize * static_cast<uint32_t>(objectLayout.counters.size());
   bytes.resize(object + definitionLength, 0);
   put32(bytes, object + 4, definitionLength);
   put32(bytes, object + 8, kObjectHeaderSize);
   put32(bytes, object + 12, kProcessObjectIndex);
-  put32(bytes, object + 32, static_cast<uint32_t>(object.counters.size()));
+  put32(bytes, object + 32, static_cast<uint32_t>(objectLayout.counters.size()));
   put32(bytes, object + 40,
-        static_cast<uint32_t>(object.overrideInstanceCount
-                                  ? object.instanceCount
-                                  : static_cast<int32_t>(object.instances.size())));
-  for (size_t i = 0; i < object.counters.size(); ++i) {
+        static_cast<uint32_t>(objectLayout.overrideInstanceCount
+                                  ? objectLayout.instanceCount
+                                  : static_cast<int32_t>(objectLayout.instances.size())));
+  for (size_t i = 0; i < objectLayout.counters.size(); ++i) {
     uint32_t definition = object + kObjectHeaderSize + kCounterDefinitionSize * static_cast<uint32_t>(i);
     put32(bytes, definition, kCounterDefinitionSize);
-    put32(bytes, definition + 4, object.counters[i].titleIndex);
+    put32(bytes, definition + 4, objectLayout.counters[i].titleIndex);
     put32(bytes, definition + 32, 4);  // CounterSize
-    put32(bytes, definition + 36, object.counters[i].offset);
+    put32(bytes, definition + 36, objectLayout.counters[i].offset);
   }
   uint32_t idOffset = 0;
-  for (const Counter& counter : object.counters)
+  for (const Counter& counter : objectLayout.counters)
     if (counter.titleIndex == kIdProcessCounter) idOffset = counter.offset;
 
   if (layout) {
@@ -106,24 +106,24 @@ inline std::vector<uint8_t> buildPerfData(const ProcessObject& object, Layout* l
     layout->firstCounter = object + kObjectHeaderSize;
   }
   uint32_t at = object + definitionLength;
-  for (const Instance& instance : object.instances) {
+  for (const Instance& instance : objectLayout.instances) {
     uint32_t nameBytes = static_cast<uint32_t>(2 * (instance.name.size() + 1));
     uint32_t byteLength = kInstanceHeaderSize + ((nameBytes + 7) & ~7u);
-    bytes.resize(at + byteLength + object.counterBlockSize, 0);
+    bytes.resize(at + byteLength + objectLayout.counterBlockSize, 0);
     put32(bytes, at, byteLength);
     put32(bytes, at + 16, kInstanceHeaderSize);
     put32(bytes, at + 20, nameBytes);
     putWide(bytes, at + kInstanceHeaderSize, instance.name);
     uint32_t block = at + byteLength;
-    put32(bytes, block, object.counterBlockSize);
-    if (idOffset + 4 <= object.counterBlockSize) put32(bytes, block + idOffset, instance.processId);
+    put32(bytes, block, objectLayout.counterBlockSize);
+    if (idOffset + 4 <= objectLayout.counterBlockSize) put32(bytes, block + idOffset, instance.processId);
     if (layout) {
       layout->instanceAt.push_back(at);
       layout->blockAt.push_back(block);
     }
-    at = block + object.counterBlockSize;
+    at = block + objectLayout.counterBlockSize;
   }
-  bytes.resize(at + object.trailingBytes, 0);
+  bytes.resize(at + objectLayout.trailingBytes, 0);
   put32(bytes, object, static_cast<uint32_t>(bytes.size()) - object);  // TotalByteLength
   put32(bytes, 20, static_cast<uint32_t>(bytes.size()));
   return bytes;
@@ -151,13 +151,13 @@ inline std::vector<uint8_t> standardCounterNames() {
 constexpr const char* kPerflibKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\PERFLIB\\009";
 
 // Installs the counter names and the process object's answer.
-inline void installPerformanceData(SimMachine& sim, const ProcessObject& object) {
+inline void installPerformanceData(SimMachine& sim, const ProcessObject& objectLayout) {
   SimRegistryValue counters;
   counters.name = "Counters";
   counters.type = 7;  // REG_MULTI_SZ
   counters.data = standardCounterNames();
   sim.registry[kPerflibKey].values = {counters};
-  sim.performanceData = buildPerfData(object);
+  sim.performanceData = buildPerfData(objectLayout);
 }
 
 }  // namespace perftest

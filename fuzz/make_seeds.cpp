@@ -1,6 +1,6 @@
 // Writes the starting inputs of the fuzz targets: a few well-formed files of
 // each kind, so every run begins past the format checks.
-// Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit)
+// Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit, DIR/perf_data)
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "samples/pe_builder.h"
+#include "tests/support/perf_data_builder.h"
 
 namespace {
 
@@ -88,6 +89,25 @@ void wininitSeeds() {
   write("wininit", "long-line", seed(unlimited, "[rename]\r\n" + std::string(700, 'x') + "[x]\r\n[y]\r\n"));
 }
 
+// Four bytes of counter index, one split byte, the name list, the data block.
+void perfSeeds() {
+  const std::string names = std::string("230\0process\0784\0id process\0", 28) + '\0';
+  auto seed = [&](const perftest::ProcessObject& object) {
+    std::vector<uint8_t> bytes(5, 0);
+    perftest::put32(bytes, 0, perftest::kIdProcessCounter);
+    bytes[4] = static_cast<uint8_t>(names.size());
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    std::vector<uint8_t> block = perftest::buildPerfData(object);
+    bytes.insert(bytes.end(), block.begin(), block.end());
+    return bytes;
+  };
+  perftest::ProcessObject three;
+  three.instances = {{"Idle", 0}, {"explorer", 1204}, {"averyveryverylongname", 880}};
+  write("perf_data", "three-processes", seed(three));
+  perftest::ProcessObject none;
+  write("perf_data", "no-instances", seed(none));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,5 +120,6 @@ int main(int argc, char** argv) {
   peSeeds();
   uuSeeds();
   wininitSeeds();
+  perfSeeds();
   return 0;
 }

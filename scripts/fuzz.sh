@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(pe_matcher uu_matcher wininit)
+[ ${#targets[@]} -gt 0 ] || targets=(pe_matcher uu_matcher wininit perf_data)
 
 CXX="${CXX_FUZZ:-clang++}"
 command -v "$CXX" >/dev/null || { echo "fuzz: $CXX not found" >&2; exit 2; }
@@ -63,7 +63,7 @@ fi
 "$CXX" -std=c++17 -O1 -I. fuzz/make_seeds.cpp samples/pe_builder.cpp -o "$out/make_seeds"
 "$out/make_seeds" "$out/seeds"
 
-declare -A max_len=([pe_matcher]=8192 [uu_matcher]=12288 [wininit]=4096)
+declare -A max_len=([pe_matcher]=8192 [uu_matcher]=12288 [wininit]=4096 [perf_data]=65536)
 status=0
 for target in "${targets[@]}"; do
   binary="$out/${target}_fuzz"

@@ -53,7 +53,9 @@ void printStatus(const char* status) {
   std::fflush(stderr);
 }
 
-int askOnTerminal(const char* text, unsigned style) {
+// Questions are asked on the terminal; otherwise --yes/--no answers, and No
+// (or Cancel) is the default.
+int confirm(const char* text, const char* /*caption*/, unsigned style) {
   bool yes = false;
   if (g_answer == 1) {
     yes = true;
@@ -65,10 +67,6 @@ int askOnTerminal(const char* text, unsigned style) {
   }
   if ((style & 0x0F) == kMbOkCancel) return yes ? kIdOk : kIdCancel;
   return yes ? kIdYes : kIdNo;
-}
-
-int confirm(const char* text, const char* /*caption*/, unsigned style) {
-  return askOnTerminal(text, style);
 }
 
 bool parseArguments(int argc, char** argv, Options* options) {

@@ -41,7 +41,7 @@ embed res/uu_signature.dat kEmbeddedUuSignature ""
 # Objects of the system and the native platform, rebuilt when their source or
 # any header is newer.
 newest_header=$(ls -t engine/*.h memory/*.h repair/*.h platform/*.h platform/host/*.h | head -n1)
-sources=(engine/*.cpp memory/*.cpp repair/*.cpp platform/host/*.cpp "$out"/embedded/*.cpp)
+sources=(engine/*.cpp memory/*.cpp repair/*.cpp platform/*.cpp platform/host/*.cpp "$out"/embedded/*.cpp)
 objects=()
 stale=()
 for source in "${sources[@]}"; do

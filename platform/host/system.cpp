@@ -1,12 +1,7 @@
 // Version, privileges, restart, pauses and exit on the simulated machine.
-#include <cstdlib>
 
 #include "platform/host/sim_machine.h"
 #include "platform/system.h"
-
-namespace {
-SleepHook g_sleepHook = nullptr;
-}
 
 bool getVersionEx(OsVersionInfo* info) {
   const SimMachine& sim = simMachine();
@@ -45,25 +40,8 @@ int exitWindowsEx(uint32_t flags) {
   return simMachine().exitWindowsResult;
 }
 
-void sleepMs(uint32_t milliseconds) {
-  if (g_sleepHook) {
-    g_sleepHook(milliseconds);
-    return;
-  }
+void platformSleep(uint32_t milliseconds) {
   // The simulated machine has its own clock: a pause only advances it.
   simMachine().clockMs += milliseconds;
   simMachine().pauses.push_back(milliseconds);
-}
-
-void setSleepHook(SleepHook hook) { g_sleepHook = hook; }
-
-namespace {
-ExitHook g_exitHook = nullptr;
-}
-
-void setExitHook(ExitHook hook) { g_exitHook = hook; }
-
-void exitProgram(int code) {
-  if (g_exitHook) g_exitHook(code);
-  std::exit(code);
 }

@@ -1,14 +1,9 @@
 // Version, privileges, restart, pauses and exit on Win32.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/system.h"
-
-namespace {
-SleepHook g_sleepHook = nullptr;
-}
 
 bool getVersionEx(OsVersionInfo* info) {
   OSVERSIONINFOA version;
@@ -46,23 +41,4 @@ void closeHandle(Handle handle) {
 
 int exitWindowsEx(uint32_t flags) { return ExitWindowsEx(flags, 0); }
 
-void sleepMs(uint32_t milliseconds) {
-  if (g_sleepHook) {
-    g_sleepHook(milliseconds);
-    return;
-  }
-  Sleep(milliseconds);
-}
-
-void setSleepHook(SleepHook hook) { g_sleepHook = hook; }
-
-namespace {
-ExitHook g_exitHook = nullptr;
-}
-
-void setExitHook(ExitHook hook) { g_exitHook = hook; }
-
-void exitProgram(int code) {
-  if (g_exitHook) g_exitHook(code);
-  std::exit(code);
-}
+void platformSleep(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -35,10 +35,20 @@ struct Options {
 };
 
 bool g_statusLive = false;
+bool g_statusShown = false;  // the live status line is on the screen
+bool g_outputIsTerminal = false;
 int g_answer = 0;
 std::chrono::steady_clock::time_point g_lastStatus;
 
+// Takes the live status line off the screen before anything else is written.
+void clearStatus() {
+  if (!g_statusShown) return;
+  std::fputs("\r\033[K", stderr);
+  g_statusShown = false;
+}
+
 void printLine(const char* line) {
+  if (g_outputIsTerminal) clearStatus();
   std::fputs(line, stdout);
   std::fputc('\n', stdout);
 }
@@ -51,6 +61,7 @@ void printStatus(const char* status) {
   g_lastStatus = now;
   std::fprintf(stderr, "\r\033[K%s", status);
   std::fflush(stderr);
+  g_statusShown = true;
 }
 
 // Questions are asked on the terminal; otherwise --yes/--no answers, and No
@@ -60,7 +71,9 @@ int confirm(const char* text, const char* /*caption*/, unsigned style) {
   if (g_answer == 1) {
     yes = true;
   } else if (g_answer == 0 && standardInputIsTerminal()) {
-    std::fprintf(stderr, "\r\033[K%s [y/N] ", text);
+    std::fflush(stdout);
+    clearStatus();
+    std::fprintf(stderr, "%s [y/N] ", text);
     std::fflush(stderr);
     char reply[16] = {};
     yes = std::fgets(reply, sizeof reply, stdin) && (reply[0] == 'y' || reply[0] == 'Y');
@@ -138,7 +151,7 @@ int chooseTarget(const Options& options) {
 // NT family; the console still closes its output the usual way.
 void endAfterMemoryStage(int) {
   std::fflush(stdout);
-  if (g_statusLive) std::fputs("\r\033[K", stderr);
+  clearStatus();
   std::fputs("The trojan was found running; run the scan again after the restart.\n", stderr);
   std::fputs("Scanning terminated\n", stderr);
   std::exit(g_session.filesInfected > 0 ? 1 : 0);
@@ -151,8 +164,11 @@ int main(int argc, char** argv) {
   if (!parseArguments(argc, argv, &options)) return failUsage(nullptr);
   if (int failed = chooseTarget(options)) return failed;
 
+  // A report read by a person shows each line at once; one read by a program
+  // is written in large blocks.
   static char outputBuffer[1 << 16];
-  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  g_outputIsTerminal = standardOutputIsTerminal();
+  std::setvbuf(stdout, outputBuffer, g_outputIsTerminal ? _IOLBF : _IOFBF, sizeof outputBuffer);
   g_statusLive = standardErrorIsTerminal();
   g_answer = options.answer;
   bindReportChannel(ReportSink{printLine, printStatus});
@@ -169,7 +185,7 @@ int main(int argc, char** argv) {
   g_session.scanRunning = 0;
 
   std::fflush(stdout);
-  if (g_statusLive) std::fputs("\r\033[K", stderr);
+  clearStatus();
   std::fprintf(stderr, "%s\n", g_session.statusText);
   return g_session.filesInfected > 0 ? 1 : 0;
 }

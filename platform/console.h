@@ -4,4 +4,5 @@
 // Ctrl+C then reaches the scan as a quit message, as closing the window would.
 void installInterruptHandler();
 bool standardInputIsTerminal();
+bool standardOutputIsTerminal();
 bool standardErrorIsTerminal();

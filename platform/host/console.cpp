@@ -20,3 +20,4 @@ void installInterruptHandler() {
 }
 bool standardInputIsTerminal() { return isatty(0) != 0; }
 bool standardErrorIsTerminal() { return isatty(2) != 0; }
+bool standardOutputIsTerminal() { return isatty(1) != 0; }

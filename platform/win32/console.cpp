@@ -21,3 +21,4 @@ void installInterruptHandler() {
 }
 bool standardInputIsTerminal() { return _isatty(0) != 0; }
 bool standardErrorIsTerminal() { return _isatty(2) != 0; }
+bool standardOutputIsTerminal() { return _isatty(1) != 0; }

@@ -1,23 +1,27 @@
 // The memory stage against a real running process: a copy of the sleeper,
-// padded to the exact size of a test signature record whose two patterns are
-// the copy's own bytes near its entry point, runs from the scratch folder
-// while a scan with the delete action starts.
+// rewritten to carry the patterns of the first shipped record it can fit (in
+// its pad section, behind a jump to its own entry point) at that record's
+// exact size, runs from a folder of the scratch area while a scan with the
+// delete action starts: in this process, and through the console front end
+// started as a child process.
 #include <windows.h>
 
 #include <cstring>
+#include <sstream>
 
 #include "engine/pe_matcher.h"
 #include "engine/session.h"
 #include "engine/signature_table.h"
 #include "memory/memory_stage.h"
-#include "platform/file_io.h"
 #include "platform/system.h"
+#include "samples/pe_builder.h"
+#include "samples/runnable_sample.h"
 #include "tests/win32/support/wine_fixture.h"
 
 namespace {
 
-constexpr const char* kRecordName = "W32/TestSleeper";
 constexpr const char* kMemoryLine = "System Memory    W32/Tarvolinex.Trojan  removed";
+constexpr const char* kImageName = "tsleeper.exe";
 
 // Thrown by the exit hook: the stage's end of the program unwinds to the test.
 struct ProgramExit {
@@ -39,9 +43,35 @@ std::string besideThisProgram(const char* name) {
   return folder.substr(0, folder.rfind('\\') + 1) + name;
 }
 
-uint32_t load32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    result.push_back(line);
+  }
+  return result;
 }
+
+// Index of `line` in `lines`, or -1.
+int indexOf(const std::vector<std::string>& lines, const std::string& line) {
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i] == line) return static_cast<int>(i);
+  return -1;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n  " + line;
+  return text;
+}
+
+// What a run of the console front end left behind.
+struct ScannerRun {
+  DWORD exitCode = 0;
+  std::vector<std::string> out;
+  std::vector<std::string> err;
+};
 
 }  // namespace
 
@@ -56,7 +86,10 @@ class MemoryStage : public WineScanFixture {
     setSleepHook([](uint32_t) {
       if (g_child) WaitForSingleObject(g_child, 10000);
     });
-    ASSERT_NO_FATAL_FAILURE(writeInfectedSleeper());
+    folder_ = path("mem");
+    image_ = folder_ + "\\" + kImageName;
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
+    ASSERT_NO_FATAL_FAILURE(writeRunnableSleeper());
   }
   void TearDown() override {
     if (g_child) {
@@ -65,61 +98,88 @@ class MemoryStage : public WineScanFixture {
       CloseHandle(g_child);
       g_child = nullptr;
     }
-    useSignatureTable(nullptr);
     setExitHook(nullptr);
     g_memoryRestartNeeded = 0;
     WineScanFixture::TearDown();
   }
 
-  // The sleeper's bytes padded with zeros to a size of its own, and a record
-  // that accepts exactly that file.
-  void writeInfectedSleeper() {
-    std::string bytes = readWholeFile(besideThisProgram("sleeper.exe"));
-    ASSERT_GT(bytes.size(), 1024u) << "sleeper.exe not found beside the test executable";
-    bytes.resize((bytes.size() + 4095) / 4096 * 4096 + 777, '\0');
-    const std::string image = path("tsleeper.exe");
-    writeWholeFile(image, bytes);
-
-    std::memset(records_, 0, sizeof records_);
-    SignatureRecord& record = records_[0];
-    std::strcpy(record.name, kRecordName);
-    record.firstOffset = 0;
-    record.secondOffset = 0x30;
-    record.fileSize = static_cast<int32_t>(bytes.size());
-    record.sizeRule = 1;
-    FileDescriptor file(fileOpen(image.c_str(), kOpenReadBinary));
-    ASSERT_TRUE(file.valid());
-    PeLayout layout;
-    ASSERT_EQ(readPeLayout(file.get(), static_cast<long>(bytes.size()), &layout), 1);
-    uint32_t entryPoint = load32(layout.optionalHeader + 16);
-    uint32_t first = rvaToFilePosition(entryPoint + record.firstOffset, layout);
-    uint32_t second = rvaToFilePosition(entryPoint + record.secondOffset, layout);
-    ASSERT_LE(first + 20, bytes.size());
-    ASSERT_LE(second + 20, bytes.size());
-    std::memcpy(record.firstPattern, bytes.data() + first, 20);
-    std::memcpy(record.secondPattern, bytes.data() + second, 20);
-    useSignatureTable(records_);
+  void writeRunnableSleeper() {
+    std::string exe = readWholeFile(besideThisProgram("sleeper.exe"));
+    ASSERT_GT(exe.size(), 1024u) << "sleeper.exe not found beside the test executable";
+    std::vector<uint8_t> sample;
+    int index = firstRunnableRecord(std::vector<uint8_t>(exe.begin(), exe.end()),
+                                    signatureTable(), &sample);
+    ASSERT_GE(index, 0) << "no shipped record fits the sleeper's pad section";
+    const SignatureRecord& record = signatureTable()[index];
+    recordName_.assign(record.name, strnlen(record.name, sizeof record.name));
+    ASSERT_TRUE(writeHostFile(image_, sample)) << image_;
   }
 
+  // Starts the sample and waits until its own code runs (it sets an event).
   void startSleeper() {
-    std::string image = path("tsleeper.exe");
-    std::string commandLine = "\"" + image + "\" 60000";
+    const std::string event = "drvtest-sleeper-" + std::to_string(GetCurrentProcessId());
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    ASSERT_TRUE(started) << GetLastError();
+    std::string commandLine = "\"" + image_ + "\" 60000 " + event;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(image.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               "C:\\", &startup, &process))
-        << GetLastError();
+    BOOL created = CreateProcessA(image_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                  nullptr, "C:\\", &startup, &process);
+    DWORD error = GetLastError();
+    if (created) {
+      CloseHandle(process.hThread);
+      g_child = process.hProcess;
+    }
+    HANDLE waits[2] = {started, g_child};
+    DWORD woke = created ? WaitForMultipleObjects(2, waits, FALSE, 10000) : WAIT_FAILED;
+    CloseHandle(started);
+    ASSERT_TRUE(created) << "the rewritten sleeper does not start: error " << error;
+    ASSERT_EQ(woke, WAIT_OBJECT_0) << "the rewritten sleeper never reached its own code";
+  }
+
+  // Runs the console front end with `arguments`, from the sample's folder
+  // (see Win9x below), its output and status caught in files beside it.
+  void runScanner(const std::string& arguments, ScannerRun* run) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const std::string outPath = path("scan-out.txt"), errPath = path("scan-err.txt");
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    ASSERT_NE(err, INVALID_HANDLE_VALUE);
+    const std::string scanner = besideThisProgram("drenvalisk-scan.exe");
+    std::string commandLine = "\"" + scanner + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    BOOL created = CreateProcessA(scanner.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                  nullptr, folder_.c_str(), &startup, &process);
+    DWORD error = GetLastError();
+    CloseHandle(out);
+    CloseHandle(err);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    ASSERT_TRUE(created) << scanner << ": error " << error;
     CloseHandle(process.hThread);
-    g_child = process.hProcess;
-    // Listed only once it has started: wait until it idles in its pause.
-    WaitForInputIdle(g_child, 5000);
+    DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
+    GetExitCodeProcess(process.hProcess, &run->exitCode);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the scanner did not end";
+    run->out = splitLines(readWholeFile(outPath));
+    run->err = splitLines(readWholeFile(errPath));
   }
 
   // Runs the scan; true when the program was ended through the exit hook.
   bool scanUntilExit(int actionCode) {
     try {
-      scan(actionCode);
+      scan(actionCode, folder_);
     } catch (const ProgramExit& exit) {
       EXPECT_EQ(exit.code, 0);
       return true;
@@ -127,20 +187,23 @@ class MemoryStage : public WineScanFixture {
     return false;
   }
 
-  std::string allLines() const {
-    std::string joined;
-    for (const std::string& line : lines) joined += "\n  " + line;
-    return joined;
-  }
-  bool childEnded() const { return g_child && WaitForSingleObject(g_child, 0) == WAIT_OBJECT_0; }
-  bool hasLine(const std::string& line) const {
-    for (const std::string& each : lines)
-      if (each == line) return true;
-    return false;
-  }
+  bool childEnded() const { return g_child && WaitForSingleObject(g_child, 10000) == WAIT_OBJECT_0; }
+  bool imageExists() const { return GetFileAttributesA(image_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool hasLine(const std::string& line) const { return indexOf(lines, line) >= 0; }
 
-  SignatureRecord records_[2];
+  std::string folder_;      // the folder scanned, holding the sample
+  std::string image_;       // the sample's full path
+  std::string recordName_;  // the shipped record it carries
 };
+
+// The sample, running, is the record's file as far as the matcher can tell.
+TEST_F(MemoryStage, RewrittenSleeperRunsAndMatchesItsShippedRecord) {
+  ASSERT_NO_FATAL_FAILURE(startSleeper());
+  g_session.memoryCheckMode = 1;
+  EXPECT_EQ(matchSignatureFile(kTrojanCheckName, image_.c_str()), 1);
+  EXPECT_STREQ(g_session.detectionName, recordName_.c_str());
+  EXPECT_EQ(WaitForSingleObject(g_child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it keeps running";
+}
 
 TEST_F(MemoryStage, NtEndsTheProgramAfterRemovingTheRunningTrojan) {
   if (!isNtFamily()) GTEST_SKIP() << "the NT family's stage";
@@ -148,17 +211,15 @@ TEST_F(MemoryStage, NtEndsTheProgramAfterRemovingTheRunningTrojan) {
   EXPECT_TRUE(scanUntilExit(kActionDelete)) << "the drives are left to the next run";
 
   EXPECT_TRUE(childEnded());
-  EXPECT_FALSE(exists("tsleeper.exe"));
+  EXPECT_FALSE(imageExists());
   // The re-walk acts under the file check's own detection name.
-  const std::string removed = path("tsleeper.exe") + "     " + kTrojanCheckName + " removed";
-  ASSERT_TRUE(hasLine(kMemoryLine)) << allLines();
-  ASSERT_TRUE(hasLine(removed)) << allLines();
+  const std::string removed = image_ + "     " + kTrojanCheckName + " removed";
+  ASSERT_TRUE(hasLine(kMemoryLine)) << joined(lines);
+  ASSERT_TRUE(hasLine(removed)) << joined(lines);
   EXPECT_FALSE(hasLine("Scanning statistics"));
   EXPECT_EQ(g_session.filesInfected, 1);
   EXPECT_EQ(g_session.filesRemoved, 1);
-  std::string asked;
-  for (const std::string& question : questions) asked += question + "|";
-  EXPECT_TRUE(questions.empty()) << asked;
+  EXPECT_TRUE(questions.empty()) << joined(questions);
 }
 
 TEST_F(MemoryStage, Win9xGoesOnWithTheFolderAfterRemovingTheRunningTrojan) {
@@ -169,16 +230,16 @@ TEST_F(MemoryStage, Win9xGoesOnWithTheFolderAfterRemovingTheRunningTrojan) {
   // in the current folder: the scan runs from the sleeper's folder.
   char saved[MAX_PATH];
   GetCurrentDirectoryA(sizeof saved, saved);
-  ASSERT_TRUE(SetCurrentDirectoryA(root_.c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
   bool exited = scanUntilExit(kActionDelete);
   SetCurrentDirectoryA(saved);
   EXPECT_FALSE(exited);
 
   EXPECT_TRUE(childEnded());
-  EXPECT_FALSE(exists("tsleeper.exe"));
-  ASSERT_TRUE(hasLine(kMemoryLine)) << allLines();
-  EXPECT_TRUE(hasLine(std::string("tsleeper.exe     ") + kTrojanCheckName + " removed"))
-      << allLines();
+  EXPECT_FALSE(imageExists());
+  ASSERT_TRUE(hasLine(kMemoryLine)) << joined(lines);
+  EXPECT_TRUE(hasLine(std::string(kImageName) + "     " + kTrojanCheckName + " removed"))
+      << joined(lines);
   EXPECT_TRUE(hasLine("Scanning statistics"));
   EXPECT_TRUE(hasLine("Total files removed\t\t:  1"));
   EXPECT_TRUE(questions.empty());
@@ -186,12 +247,41 @@ TEST_F(MemoryStage, Win9xGoesOnWithTheFolderAfterRemovingTheRunningTrojan) {
 }
 
 // Nothing infected is running: the stage hands over to the folder walk, which
-// finds the file on disk as an ordinary match.
+// finds the file on disk under its record's name.
 TEST_F(MemoryStage, WithNothingRunningTheFolderIsScanned) {
   EXPECT_FALSE(scanUntilExit(kActionDelete));
   EXPECT_EQ(g_session.memoryCheckMode, 0);
-  EXPECT_FALSE(exists("tsleeper.exe"));
+  EXPECT_FALSE(imageExists());
   EXPECT_FALSE(hasLine(kMemoryLine));
-  EXPECT_TRUE(hasLine(path("tsleeper.exe") + "     " + kRecordName + " removed"));
+  EXPECT_TRUE(hasLine(image_ + "     " + recordName_ + " removed")) << joined(lines);
   EXPECT_TRUE(hasLine("Total files removed\t\t:  1"));
+}
+
+// The console front end, a separate process, finds the running sample, ends
+// it and deletes its file. On the NT family it stops after the memory stage;
+// on Windows 9x it goes on with the folder.
+TEST_F(MemoryStage, ConsoleScannerRemovesTheRunningTrojan) {
+  ASSERT_NO_FATAL_FAILURE(startSleeper());
+  ScannerRun run;
+  ASSERT_NO_FATAL_FAILURE(runScanner("--action delete --no \"" + folder_ + "\"", &run));
+  const std::string report = "stdout:" + joined(run.out) + "\nstderr:" + joined(run.err);
+
+  EXPECT_TRUE(childEnded()) << report;
+  EXPECT_FALSE(imageExists()) << report;
+  EXPECT_EQ(run.exitCode, 1u) << report;
+  // Wine's 9x tool-help names the process by file name alone (see above).
+  const std::string removed = (isNtFamily() ? image_ : std::string(kImageName)) + "     " +
+                              kTrojanCheckName + " removed";
+  const int memoryLine = indexOf(run.out, kMemoryLine);
+  ASSERT_GE(memoryLine, 0) << report;
+  EXPECT_EQ(indexOf(run.out, removed), memoryLine + 1) << report;
+  ASSERT_FALSE(run.err.empty());
+  if (isNtFamily()) {
+    EXPECT_EQ(indexOf(run.out, "Scanning statistics"), -1) << report;
+    EXPECT_EQ(run.err.back(), "Scanning terminated") << report;
+  } else {
+    EXPECT_GE(indexOf(run.out, "Scanning statistics"), 0) << report;
+    EXPECT_GE(indexOf(run.out, "Total files removed\t\t:  1"), 0) << report;
+    EXPECT_EQ(run.err.back(), "Scanning completed") << report;
+  }
 }

@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/host
+if [ ! -x "$build/drenvalisk-scan" ] && ! command -v cmake >/dev/null; then
+  bash scripts/install-deps.sh  # a machine without the build tools yet
+fi
 if [ ! -x "$build/drenvalisk-scan" ] || [ ! -x "$build/drenvalisk-make-samples" ]; then
   echo "== building the native tool" >&2
   cmake --preset host >/dev/null

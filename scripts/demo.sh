@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/host
-if [ ! -x "$build/drenvalisk-scan" ] && ! command -v cmake >/dev/null; then
+if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || [ ! -d /usr/include/gtest ]; then
   bash scripts/install-deps.sh  # a machine without the build tools yet
 fi
 if [ ! -x "$build/drenvalisk-scan" ] || [ ! -x "$build/drenvalisk-make-samples" ]; then

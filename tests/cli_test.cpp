@@ -16,6 +16,7 @@
 
 #include "samples/pe_builder.h"
 #include "tests/support/scan_fixture.h"
+#include "tests/support/expected_report.h"
 
 #ifndef DRENVALISK_SCAN_BINARY
 #error "DRENVALISK_SCAN_BINARY must name the built drenvalisk-scan"
@@ -41,17 +42,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 std::string lastLine(const std::string& text) {
   std::vector<std::string> lines = splitLines(text);
   return lines.empty() ? std::string() : lines.back();
-}
-
-std::vector<std::string> statistics(int scanned, int infected, int removed) {
-  std::vector<std::string> block;
-  if (infected > 0) block.push_back(" ");
-  block.push_back("Scanning statistics");
-  block.push_back("------------------------------");
-  block.push_back("Total files scanned\t\t:  " + std::to_string(scanned));
-  block.push_back("Total files infected\t\t:  " + std::to_string(infected));
-  block.push_back("Total files removed\t\t:  " + std::to_string(removed));
-  return block;
 }
 
 // Runs the scanner with `arguments`, stdin from /dev/null (so every question
@@ -131,7 +121,7 @@ TEST_F(CliTest, CleanFolderPrintsOnlyTheStatistics) {
   Outcome run = runScanner({c()});
 
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(splitLines(run.out), statistics(2, 0, 0));
+  EXPECT_EQ(splitLines(run.out), statisticsBlock(2, 0, 0));
   EXPECT_EQ(run.out.back(), '\n');
   EXPECT_EQ(lastLine(run.err), "Scanning completed");
   EXPECT_EQ(run.err.back(), '\n');
@@ -161,7 +151,7 @@ TEST_F(CliTest, ActionsOnAnInfectedFile) {
 
     EXPECT_EQ(run.exitCode, 1);
     std::vector<std::string> expected = {"C:\\Users\\me\\bej.exe     " + kBejName + c.lineEnd};
-    for (const std::string& line : statistics(2, 1, c.removed)) expected.push_back(line);
+    for (const std::string& line : statisticsBlock(2, 1, c.removed)) expected.push_back(line);
     EXPECT_EQ(splitLines(run.out), expected);
     EXPECT_EQ(lastLine(run.err), "Scanning completed");
     EXPECT_EQ(exists("C:\\Users\\me\\bej.exe"), c.remains);

@@ -12,23 +12,13 @@
 #include "platform/messages.h"
 #include "samples/pe_builder.h"
 #include "tests/support/scan_fixture.h"
+#include "tests/support/expected_report.h"
 
 namespace {
 
 const char* const kRestartQuestion =
     "The system has to be restarted to remove the virus completely from your system. \n\n "
     "Restart now?";
-
-std::vector<std::string> statistics(int scanned, int infected, int removed) {
-  std::vector<std::string> block;
-  if (infected > 0) block.push_back(" ");
-  block.push_back("Scanning statistics");
-  block.push_back("------------------------------");
-  block.push_back("Total files scanned\t\t:  " + std::to_string(scanned));
-  block.push_back("Total files infected\t\t:  " + std::to_string(infected));
-  block.push_back("Total files removed\t\t:  " + std::to_string(removed));
-  return block;
-}
 
 }  // namespace
 
@@ -73,7 +63,7 @@ TEST_F(DriverTest, CleanMachineWithOnlyDriveC) {
 
   EXPECT_EQ(runScan(), 1);
 
-  EXPECT_EQ(lines, statistics(2, 0, 0));
+  EXPECT_EQ(lines, statisticsBlock(2, 0, 0));
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.back(), "Scanning completed");
   EXPECT_TRUE(shown("C:\\dir\\clean.exe"));
@@ -106,7 +96,7 @@ TEST_F(DriverTest, InfectionsPutABlankLineBeforeTheStatistics) {
 
     std::vector<std::string> expected = {"C:\\bin\\bej.exe     W32/Tarvolinex.Bej.Ransom.Trojan" +
                                          std::string(c.lineEnd)};
-    for (const std::string& line : statistics(2, 1, c.removed)) expected.push_back(line);
+    for (const std::string& line : statisticsBlock(2, 1, c.removed)) expected.push_back(line);
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(exists("C:\\bin\\bej.exe"), c.remains);
   }
@@ -117,7 +107,7 @@ TEST_F(DriverTest, CountersCarryOverToASecondScan) {
   runScan();
   lines.clear();
   runScan();
-  EXPECT_EQ(lines, statistics(2, 0, 0));
+  EXPECT_EQ(lines, statisticsBlock(2, 0, 0));
 }
 
 TEST_F(DriverTest, EmptyTargetSkipsMemoryStageAndWalk) {
@@ -126,7 +116,7 @@ TEST_F(DriverTest, EmptyTargetSkipsMemoryStageAndWalk) {
 
   runScan();
 
-  EXPECT_EQ(lines, statistics(0, 0, 0));
+  EXPECT_EQ(lines, statisticsBlock(0, 0, 0));
   EXPECT_EQ(statuses, std::vector<std::string>{"Scanning completed"});
   EXPECT_EQ(g_session.memoryCheckMode, 1);
   EXPECT_EQ(g_session.scanFinished, 1);
@@ -181,7 +171,7 @@ TEST_F(DriverTest, StopInDriveCEndsTheScanWithStatisticsSoFar) {
   ASSERT_GE(statuses.size(), 2u);
   EXPECT_EQ(statuses[statuses.size() - 2], "C:\\c2.txt");
   EXPECT_EQ(statuses.back(), "Scanning terminated");
-  EXPECT_EQ(lines, statistics(2, 0, 0));
+  EXPECT_EQ(lines, statisticsBlock(2, 0, 0));
   EXPECT_EQ(g_session.scanFinished, 1);
 }
 
@@ -193,7 +183,7 @@ TEST_F(DriverTest, StopRequestedBeforeTheWalkReachesNoDrive) {
   runScan();
 
   EXPECT_EQ(statuses, std::vector<std::string>{"Scanning terminated"});
-  EXPECT_EQ(lines, statistics(0, 0, 0));
+  EXPECT_EQ(lines, statisticsBlock(0, 0, 0));
 }
 
 TEST_F(DriverTest, ProgramFilesFallbackWhenTheWalkNeverEnteredIt) {

@@ -4,21 +4,7 @@
 
 #include "engine/session.h"
 #include "tests/win32/support/wine_fixture.h"
-
-namespace {
-
-std::vector<std::string> statisticsBlock(int scanned, int infected, int removed) {
-  std::vector<std::string> block;
-  if (infected > 0) block.push_back(" ");
-  block.push_back("Scanning statistics");
-  block.push_back("------------------------------");
-  block.push_back("Total files scanned\t\t:  " + std::to_string(scanned));
-  block.push_back("Total files infected\t\t:  " + std::to_string(infected));
-  block.push_back("Total files removed\t\t:  " + std::to_string(removed));
-  return block;
-}
-
-}  // namespace
+#include "tests/support/expected_report.h"
 
 class FolderScan : public WineScanFixture {};
 

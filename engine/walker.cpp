@@ -91,6 +91,7 @@ int walkFiles(const char* pattern) {
   FindData data;
   SearchHandle search(pattern, &data);
   if (!search.valid()) return 1;
+  const int prefix = folderPrefixLength(pattern);  // the same for every entry
   do {
     if (pumpAndCheckStop()) return 0;
     char fullPath[kMaxPath];
@@ -98,7 +99,6 @@ int walkFiles(const char* pattern) {
     if (g_session.memoryCheckMode) {
       copyText(fullPath, pattern, sizeof fullPath);
     } else {
-      int prefix = folderPrefixLength(pattern);
       if (prefix < 0) return -1;
       nameable = joinPath(fullPath, pattern, prefix, data.name, "");
     }
@@ -126,11 +126,11 @@ int walkFolders(const char* pattern) {
   FindData data;
   SearchHandle search(folderPattern, &data);
   if (!search.valid()) return g_session.filesScanned;
+  const int prefix = folderPrefixLength(pattern);
   do {
     if (pumpAndCheckStop()) return 0;
     if (!(data.attributes & kAttrDirectory)) continue;
     if (!std::strcmp(data.name, ".") || !std::strcmp(data.name, "..")) continue;
-    int prefix = folderPrefixLength(pattern);
     if (prefix < 0) return -1;
     char subPattern[kMaxPath];
     if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;

@@ -54,6 +54,18 @@ bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const
   return true;
 }
 
+// The directories pass's search: the pattern with everything after its last
+// "." replaced by "*". False when that does not fit a 260-byte buffer.
+bool makeFolderSearchPattern(const char* pattern, char (&out)[kMaxPath]) {
+  copyText(out, pattern, sizeof out);
+  char* dot = std::strrchr(out, '.');
+  if (!dot) return true;
+  if (dot + 2 >= out + sizeof out) return false;  // no room for "*" and the terminator
+  dot[1] = '*';
+  dot[2] = 0;
+  return true;
+}
+
 // At a drive root, records where its Program Files folder would be walked.
 void noteProgramFiles(const char* pattern) {
   ScanSession& session = g_session;
@@ -118,11 +130,7 @@ int walkFiles(const char* pattern) {
 // Directories pass: each subfolder is walked in listing order.
 int walkFolders(const char* pattern) {
   char folderPattern[kMaxPath];
-  copyText(folderPattern, pattern, sizeof folderPattern);
-  if (char* dot = std::strrchr(folderPattern, '.')) {
-    dot[1] = '*';
-    dot[2] = 0;
-  }
+  if (!makeFolderSearchPattern(pattern, folderPattern)) return g_session.filesScanned;
   FindData data;
   SearchHandle search(folderPattern, &data);
   if (!search.valid()) return g_session.filesScanned;

@@ -1,6 +1,7 @@
 // Writes the starting inputs of the fuzz targets: a few well-formed files of
 // each kind, so every run begins past the format checks.
-// Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit, DIR/perf_data)
+// Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit, DIR/perf_data,
+//                          DIR/walker_pattern)
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -108,6 +109,21 @@ void perfSeeds() {
   write("perf_data", "no-instances", seed(none));
 }
 
+// A mode byte (1: memory-check mode) and a pattern, among them patterns that
+// fill the 260-byte buffers with their last "." near the end.
+void walkerSeeds() {
+  auto seed = [](char mode, const std::string& pattern) {
+    std::vector<uint8_t> bytes{static_cast<uint8_t>(mode)};
+    bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+    return bytes;
+  };
+  write("walker_pattern", "drive-root", seed(0, "C:\\*.*"));
+  write("walker_pattern", "folder", seed(0, "C:\\a.b\\*.*"));
+  write("walker_pattern", "image-beside-folder", seed(1, "C:\\a.b\\x.exe"));
+  write("walker_pattern", "long-image-ending-in-dot", seed(1, "C:\\" + std::string(255, 'a') + "."));
+  write("walker_pattern", "long-pattern-ending-in-dot", seed(0, "C:\\" + std::string(255, 'a') + "."));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,5 +137,6 @@ int main(int argc, char** argv) {
   uuSeeds();
   wininitSeeds();
   perfSeeds();
+  walkerSeeds();
   return 0;
 }

@@ -155,6 +155,10 @@ int walkDirectory(const char* pattern) {
   noteProgramFiles(pattern);
   int files = walkFiles(pattern);
   if (files <= 0) return files;
+  // A memory-check pattern names one file, not a folder: a folder beside it
+  // that shares its name's stem must neither clear the hit its file gave nor
+  // be walked as if each of its entries were that file.
+  if (g_session.memoryCheckMode) return g_session.filesScanned;
   return walkFolders(pattern);
 }
 

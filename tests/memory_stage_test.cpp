@@ -424,3 +424,37 @@ TEST_F(MemoryStage, OnlyTheFirst1024ProcessesAreExamined) {
   EXPECT_TRUE(exists("C:\\WINNT\\late.exe"));
   EXPECT_FALSE(exists("C:\\WINNT\\first.exe"));
 }
+
+// A folder beside the running image that shares its name's stem (evil.old
+// beside evil.exe) is no reason to judge the process clean, nor to act on the
+// folder's entries as if each were the image.
+TEST_F(MemoryStage, FolderBesideTheImageWithTheSameStemChangesNothing) {
+  for (uint32_t platform : {1u, 2u}) {
+    SCOPED_TRACE(platform == 1 ? "9x family" : "NT family");
+    resetScanSession();
+    g_session.reportWindow = reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(1));
+    g_session.actionCode = kActionDelete;
+    lines.clear();
+    simMachine().processes.clear();
+    simMachine().terminated.clear();
+    useVersion(platform, platform == 1 ? 4 : 5);
+    infected("C:\\WINNT\\evil.exe");
+    writeText("C:\\WINNT\\evil.old\\readme.txt", "r");
+    writeText("C:\\WINNT\\evil.old\\deeper\\notes.txt", "n");
+    run(9, "C:\\WINNT\\evil.exe");
+
+    if (platform == 2) {
+      EXPECT_EQ(scanExitCode(), 0) << "the trojan found running ends the run";
+    } else {
+      std::strcpy(g_session.scanTarget, "!:");
+      runScan();
+    }
+
+    EXPECT_EQ(simMachine().terminated, (std::vector<uint32_t>{9}));
+    EXPECT_FALSE(exists("C:\\WINNT\\evil.exe"));
+    EXPECT_TRUE(exists("C:\\WINNT\\evil.old\\readme.txt"));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(kMemoryLine)), 1);
+    EXPECT_TRUE(hasLine("C:\\WINNT\\evil.exe     W32/Tarvolinex.Trojan  removed"));
+    if (platform == 1) EXPECT_TRUE(hasLine("Total files infected\t\t:  1"));
+  }
+}

@@ -1,5 +1,7 @@
 #include "engine/walker.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "engine/pe_matcher.h"
@@ -52,6 +54,14 @@ bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const
   std::memcpy(out + prefixLength, name, nameLength);
   std::memcpy(out + prefixLength + nameLength, suffix, suffixLength + 1);
   return true;
+}
+
+// Path comparisons ignore letter case, as the file system does.
+bool containsIgnoringCase(const char* text, const char* word) {
+  const size_t length = std::strlen(word);
+  for (; *text; ++text)
+    if (strncasecmp(text, word, length) == 0) return true;
+  return false;
 }
 
 // The directories pass's search: the pattern with everything after its last
@@ -142,7 +152,7 @@ int walkFolders(const char* pattern) {
     if (prefix < 0) return -1;
     char subPattern[kMaxPath];
     if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;
-    if (std::strstr(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
+    if (containsIgnoringCase(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
     if (walkDirectory(subPattern) == -1) return -1;
   } while (search.next(&data));
   return g_session.filesScanned;

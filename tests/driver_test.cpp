@@ -186,20 +186,19 @@ TEST_F(DriverTest, StopRequestedBeforeTheWalkReachesNoDrive) {
   EXPECT_EQ(lines, statisticsBlock(0, 0, 0));
 }
 
-TEST_F(DriverTest, ProgramFilesFallbackWhenTheWalkNeverEnteredIt) {
-  // Only the canonical spelling counts as entering Program Files, so a folder
-  // stored as "program files" is walked by the drive walk and once more by
-  // the fallback, under the canonical name.
-  writeText("C:\\program files\\p.txt", "p");
+TEST_F(DriverTest, ProgramFilesInAnyLetterCaseIsScannedOnce) {
+  // Folder names are compared ignoring case: a Program Files folder stored in
+  // capitals counts as entered, so the fallback does not walk it a second time.
+  writeFile("C:\\PROGRAM FILES\\app\\evil.exe", buildInfectedSample(builtInRecord(0)));
+  writeText("C:\\PROGRAM FILES\\p.txt", "p");
+  const std::string name = builtInRecord(0).name;
 
   runScan();
 
-  EXPECT_EQ(g_session.programFilesSeen, 0);
-  EXPECT_EQ(g_session.programFilesPending, 0);
-  EXPECT_EQ(g_session.filesScanned, 2);
-  ASSERT_TRUE(shown("C:\\program files\\p.txt"));
-  ASSERT_TRUE(shown("C:\\Program Files\\p.txt"));
-  EXPECT_LT(shownAt("C:\\program files\\p.txt"), shownAt("C:\\Program Files\\p.txt"));
+  std::vector<std::string> expected = {"C:\\PROGRAM FILES\\app\\evil.exe     " + name + " removed"};
+  for (const std::string& line : statisticsBlock(2, 1, 1)) expected.push_back(line);
+  EXPECT_EQ(lines, expected);
+  EXPECT_FALSE(shown("C:\\Program Files\\p.txt"));
 }
 
 TEST_F(DriverTest, NoFallbackOnceAnyDriveEnteredProgramFiles) {

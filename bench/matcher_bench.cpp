@@ -53,11 +53,8 @@ void prepareSession() {
 
 void run(benchmark::State& state, const char* path, long offeredLength) {
   prepareSession();
-  for (auto _ : state) {
-    g_offeredFileLength = offeredLength;
-    benchmark::DoNotOptimize(matchSignatureFile(kTrojanCheckName, path));
-  }
-  g_offeredFileLength = -1;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(matchSignatureFile(kTrojanCheckName, path, offeredLength));
   state.SetItemsProcessed(state.iterations());
 }
 

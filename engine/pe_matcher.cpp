@@ -10,8 +10,6 @@
 #include "platform/system.h"
 #include "repair/registry_repair.h"
 
-long long g_offeredFileLength = -1;
-
 namespace {
 
 constexpr uint8_t kPeSignature[4] = {0x50, 0x45, 0x00, 0x00};
@@ -111,7 +109,7 @@ uint32_t rvaToFilePosition(uint32_t rva, const PeLayout& layout) {
   return position;
 }
 
-int matchSignatureFile(const char* detectionName, const char* path) {
+int matchSignatureFile(const char* detectionName, const char* path, long long knownLength) {
   ScanSession& session = g_session;
   if (session.killThenActAction && session.reportWindow) {
     actAfterTermination(detectionName, path);
@@ -120,7 +118,7 @@ int matchSignatureFile(const char* detectionName, const char* path) {
   if (session.filesInfected == 0)
     std::memset(session.startupValueName, 0, sizeof session.startupValueName);
   // No record accepts a file of this length: nothing to read.
-  if (g_offeredFileLength >= 0 && !signatureSizeEligible(g_offeredFileLength)) return 0;
+  if (knownLength != kLengthUnknown && !signatureSizeEligible(knownLength)) return 0;
 
   FileDescriptor file(fileOpen(path, kOpenReadBinary));
   if (!file.valid()) return 0;
@@ -135,13 +133,12 @@ int matchSignatureFile(const char* detectionName, const char* path) {
   const uint32_t base = load32(layout.optionalHeader + 16);  // AddressOfEntryPoint
 
   int matched = 0;
-  for (const SignatureRecord* record = signatureTable(); record->name[0]; ++record) {
-    if (!sizeRuleAllows(*record, length)) continue;
-    if (!patternAt(file.get(), layout, base, record->firstOffset, record->firstPattern)) continue;
-    if (!patternAt(file.get(), layout, base, record->secondOffset, record->secondPattern))
-      continue;
-    char name[sizeof record->name + 1];
-    recordName(*record, name);
+  for (const SignatureRecord& record : signatureRecords()) {
+    if (!sizeRuleAllows(record, length)) continue;
+    if (!patternAt(file.get(), layout, base, record.firstOffset, record.firstPattern)) continue;
+    if (!patternAt(file.get(), layout, base, record.secondOffset, record.secondPattern)) continue;
+    char name[sizeof record.name + 1];
+    recordName(record, name);
     ++session.filesInfected;
     file.close();
     repairRegistry(name);

@@ -15,9 +15,15 @@ struct PeLayout {
 
 constexpr int kMaxSections = 20;
 
+// Length of a file the caller has not measured.
+constexpr long long kLengthUnknown = -1;
+
 // The check function of the file check table. 1 when the file matched a record
 // (ordinary scan and memory-check mode), 0 otherwise and in kill-then-act mode.
-int matchSignatureFile(const char* detectionName, const char* path);
+// `knownLength`, the length the walker's listing gave, lets the matcher pass
+// over a file no record's size rule accepts without opening it.
+int matchSignatureFile(const char* detectionName, const char* path,
+                       long long knownLength = kLengthUnknown);
 
 // Reads and accepts the headers of the open file `fd` of `fileLength` bytes.
 int readPeLayout(int fd, long fileLength, PeLayout* layout);
@@ -25,7 +31,3 @@ int readPeLayout(int fd, long fileLength, PeLayout* layout);
 // The file position at which the byte of relative virtual address `rva` is
 // looked for.
 uint32_t rvaToFilePosition(uint32_t rva, const PeLayout& layout);
-
-// Set by the walker to the length of the entry it offers to the checks
-// (-1 when unknown), so the matcher can pass over sizes no record accepts.
-extern long long g_offeredFileLength;

@@ -20,6 +20,7 @@ const FileCheck kFileChecks[] = {
 namespace {
 
 const SignatureRecord* g_activeTable = nullptr;
+size_t g_activeCount = 0;
 UuSignatureRecord* g_activeUuTable = nullptr;
 int g_activeUuCount = 0;
 
@@ -32,13 +33,20 @@ struct SizeIndex {
 };
 SizeIndex g_sizeIndex;
 
+// Records before the end record, at most `limit`.
+size_t countRecords(const SignatureRecord* table, size_t limit) {
+  size_t count = 0;
+  while (count < limit && table[count].name[0]) ++count;
+  return count;
+}
+
 void buildSizeIndex(const SignatureRecord* table) {
   g_sizeIndex = SizeIndex();
   g_sizeIndex.table = table;
-  for (const SignatureRecord* record = table; record->name[0]; ++record) {
-    if (record->sizeRule == 1) g_sizeIndex.exact.push_back(record->fileSize);
-    if (record->sizeRule == 2) g_sizeIndex.tolerance.push_back(record->fileSize);
-    if (record->sizeRule == 3) g_sizeIndex.anySize = true;
+  for (const SignatureRecord& record : signatureRecords()) {
+    if (record.sizeRule == 1) g_sizeIndex.exact.push_back(record.fileSize);
+    if (record.sizeRule == 2) g_sizeIndex.tolerance.push_back(record.fileSize);
+    if (record.sizeRule == 3) g_sizeIndex.anySize = true;
   }
   std::sort(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end());
   std::sort(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end());
@@ -51,7 +59,18 @@ const SignatureRecord* signatureTable() {
   return reinterpret_cast<const SignatureRecord*>(kEmbeddedSignatures);
 }
 
-void useSignatureTable(const SignatureRecord* records) { g_activeTable = records; }
+void useSignatureTable(const SignatureRecord* records, size_t capacity) {
+  g_activeTable = records;
+  g_activeCount = records ? countRecords(records, capacity) : 0;
+}
+
+SignatureRecords signatureRecords() {
+  static const size_t builtInCount = countRecords(
+      reinterpret_cast<const SignatureRecord*>(kEmbeddedSignatures),
+      kEmbeddedSignaturesSize / sizeof(SignatureRecord));
+  if (!g_activeTable) return {signatureTable(), builtInCount};
+  return {g_activeTable, g_activeCount};
+}
 
 bool signatureSizeEligible(long long length) {
   const SignatureRecord* table = signatureTable();

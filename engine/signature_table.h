@@ -1,14 +1,27 @@
 // The built-in signature tables and the file check table.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "engine/signature_record.h"
 
 // The active file signature table: records in table order, ending with a
 // record whose first name byte is 0.
 const SignatureRecord* signatureTable();
-// Replaces the active table (tests); null restores the built-in one.
-void useSignatureTable(const SignatureRecord* records);
+// Replaces the active table (tests): at most `capacity` records, up to its
+// end record if one stands within them. Null restores the built-in one.
+void useSignatureTable(const SignatureRecord* records, size_t capacity = SIZE_MAX);
+
+// The records of the active table in order, without the end record. The
+// built-in table is read no further than its embedded bytes, whether or not
+// an end record stands within them.
+struct SignatureRecords {
+  const SignatureRecord* first;
+  size_t count;
+  const SignatureRecord* begin() const { return first; }
+  const SignatureRecord* end() const { return first + count; }
+};
+SignatureRecords signatureRecords();
 
 // True when some record of the active table could accept a file of `length`
 // bytes by its size rule alone. Lets the walk pass over files that no record
@@ -22,11 +35,11 @@ int uuSignatureCount();
 // Replaces the active uuencoded table (tests); null restores the built-in one.
 void useUuSignatureTable(UuSignatureRecord* records, int count);
 
-// One per-file check: called with its own detection name and a full path;
-// non-zero means the file was dealt with.
+// One per-file check: called with its own detection name, a full path and the
+// file's length as listed; non-zero means the file was dealt with.
 struct FileCheck {
   const char* name;
-  int (*check)(const char* detectionName, const char* path);
+  int (*check)(const char* detectionName, const char* path, long long knownLength);
 };
 // Ends with an entry whose name is null.
 extern const FileCheck kFileChecks[];

@@ -100,11 +100,10 @@ void showEntry(const char* fullPath) {
 }
 
 void offerToChecks(const char* fullPath, const FindData& data) {
-  g_offeredFileLength =
+  const long long length =
       (static_cast<long long>(data.sizeHigh) << 32) | static_cast<long long>(data.sizeLow);
   for (const FileCheck* check = kFileChecks; check->name; ++check)
-    if (check->check(check->name, fullPath)) break;
-  g_offeredFileLength = -1;
+    if (check->check(check->name, fullPath, length)) break;
 }
 
 // Files pass: every entry of the pattern is shown, every file is checked.

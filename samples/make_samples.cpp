@@ -65,11 +65,11 @@ std::vector<uint8_t> textBytes(const std::string& text) {
 // displacements fit a file of their exact size, in table order.
 std::vector<const SignatureRecord*> buildableRecords() {
   std::vector<const SignatureRecord*> records;
-  for (const SignatureRecord* record = signatureTable(); record->name[0]; ++record) {
-    if (record->sizeRule != 1 || record->fileSize <= 0 ||
-        static_cast<uint32_t>(record->fileSize) > kSmallRecordLimit)
+  for (const SignatureRecord& record : signatureRecords()) {
+    if (record.sizeRule != 1 || record.fileSize <= 0 ||
+        static_cast<uint32_t>(record.fileSize) > kSmallRecordLimit)
       continue;
-    if (!buildInfectedSample(*record).empty()) records.push_back(record);
+    if (!buildInfectedSample(record).empty()) records.push_back(&record);
   }
   return records;
 }
@@ -77,8 +77,8 @@ std::vector<const SignatureRecord*> buildableRecords() {
 // Exact sizes of every rule-1 record, sorted, so random sizes can avoid them.
 std::vector<int32_t> exactSizes() {
   std::vector<int32_t> sizes;
-  for (const SignatureRecord* record = signatureTable(); record->name[0]; ++record)
-    if (record->sizeRule == 1) sizes.push_back(record->fileSize);
+  for (const SignatureRecord& record : signatureRecords())
+    if (record.sizeRule == 1) sizes.push_back(record.fileSize);
   std::sort(sizes.begin(), sizes.end());
   return sizes;
 }

@@ -8,6 +8,7 @@
 
 #include "engine/pe_matcher.h"
 #include "engine/signature_table.h"
+#include "engine/walker.h"
 #include "platform/system.h"
 #include "samples/pe_builder.h"
 #include "tests/support/scan_fixture.h"
@@ -82,7 +83,6 @@ class PeMatcherTest : public ScanFixture {
     ScanFixture::SetUp();
     g_session.memoryCheckMode = 0;
     g_session.actionCode = kActionReport;  // leaves the file, reports one line
-    g_offeredFileLength = -1;
   }
   void TearDown() override {
     useSignatureTable(nullptr);
@@ -292,8 +292,61 @@ TEST_P(PeSizeRuleTest, AppliesTheRecordsSizeRule) {
   writeFile(kPath, standardSample());
   install({standardRecord("W32/Tarvolinex.Siz.Trojan", c.rule,
                           static_cast<int32_t>(kSampleSize) + c.referenceMinusLength)});
-  EXPECT_EQ(match(), c.matches ? 1 : 0)
-      << "rule " << c.rule << ", difference " << c.referenceMinusLength;
+  EXPECT_EQ(match(), c.matches ? 1 : 0) << "file opened to measure it";
+  // The walker passes the listed length: a file the size rules could accept
+  // must still be opened, one they cannot is passed over.
+  EXPECT_EQ(matchSignatureFile(kTrojanCheckName, kPath, kSampleSize), c.matches ? 1 : 0)
+      << "length as listed";
+}
+
+TEST_F(PeMatcherTest, DriveWalkFindsFilesWithinTheSizeToleranceAndAnySizeRecords) {
+  g_session.actionCode = kActionReport;
+  // Two samples 4095 bytes below and above the rule-2 record's size; the
+  // rule-3 record after it takes the files beyond that tolerance.
+  const int32_t reference = static_cast<int32_t>(kSampleSize) + 4095;
+  PeImage shorter = standardImage();
+  PeImage longer = standardImage();
+  longer.fileSize = kSampleSize + 2 * 4095;
+  PeImage anySize = standardImage();
+  anySize.fileSize = kSampleSize + 123457;
+  writeFile("C:\\scan\\shorter.exe", standardSample(shorter));
+  writeFile("C:\\scan\\longer.exe", standardSample(longer));
+  writeFile("C:\\scan\\other\\any.exe", standardSample(anySize));
+  std::vector<SignatureRecord> records = {
+      standardRecord("W32/Tarvolinex.Tol.Trojan", 2, reference),
+      makeRecord("W32/Tarvolinex.Any.Trojan", kFirstDisplacement, kFirst, kSecondDisplacement,
+                 kSecond, 1, 3)};
+  install(records);
+  writeFile("C:\\scan\\far.exe", [&] {
+    PeImage far = standardImage();
+    far.fileSize = kSampleSize + 2 * 4095 + 1;
+    return standardSample(far);
+  }());
+
+  walkDirectory("C:\\scan\\*.*");
+
+  const std::string tail = " not disinfected as per user's selection";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "C:\\scan\\far.exe     W32/Tarvolinex.Any.Trojan" + tail,
+                       "C:\\scan\\longer.exe     W32/Tarvolinex.Tol.Trojan" + tail,
+                       "C:\\scan\\shorter.exe     W32/Tarvolinex.Tol.Trojan" + tail,
+                       "C:\\scan\\other\\any.exe     W32/Tarvolinex.Any.Trojan" + tail}));
+}
+
+TEST_F(PeMatcherTest, TableIsReadNoFurtherThanItsRecords) {
+  // A table without an end record: the matching record stored right after
+  // its last record lies outside it and must never be read.
+  std::vector<SignatureRecord> records = {
+      standardRecord("W32/Tarvolinex.Aaa.Trojan", 1, kSampleSize + 1),
+      standardRecord("W32/Tarvolinex.Bbb.Trojan", 1, kSampleSize + 2),
+      standardRecord("W32/Tarvolinex.Out.Trojan")};
+  writeFile(kPath, standardSample());
+  useSignatureTable(records.data(), 2);
+  EXPECT_EQ(match(), 0);
+  EXPECT_EQ(matchSignatureFile(kTrojanCheckName, kPath, kSampleSize), 0);
+  EXPECT_TRUE(lines.empty());
+  useSignatureTable(records.data(), 3);
+  EXPECT_EQ(match(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

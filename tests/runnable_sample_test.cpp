@@ -88,7 +88,6 @@ class RunnableSampleTest : public ScanFixture {
   void SetUp() override {
     ScanFixture::SetUp();
     g_session.memoryCheckMode = 1;  // detect, take no action
-    g_offeredFileLength = -1;
   }
   void TearDown() override {
     useSignatureTable(nullptr);

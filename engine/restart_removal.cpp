@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "engine/report_channel.h"
 #include "engine/session.h"
 #include "memory/version.h"
 #include "platform/file_io.h"
@@ -90,7 +91,10 @@ bool rewriteWithEntry(int copy, int ini, const char* key, const char* value) {
 
 }  // namespace
 
+bool g_wininitRestoreFailed = false;
+
 bool addWininitRename(const char* key, const char* value) {
+  if (g_wininitRestoreFailed) return false;  // the copy holds the only good content
   char iniPath[350 + 16];
   uint32_t length = getWindowsDirectory(iniPath, 350);
   if (length == 0 || length >= 350) return false;
@@ -108,7 +112,11 @@ bool addWininitRename(const char* key, const char* value) {
   if (!ini.valid()) return false;
   if (rewriteWithEntry(copy.get(), ini.get(), key, value)) return true;
   ini.close();
-  copyFile(copyPath, iniPath, false);  // the copy still holds the old content
+  if (!copyFile(copyPath, iniPath, false)) {  // the copy still holds the old content
+    g_wininitRestoreFailed = true;
+    reportLine("%s could not be restored after a failed write: its earlier content is kept in %s",
+               iniPath, copyPath);
+  }
   return false;
 }
 

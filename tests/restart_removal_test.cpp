@@ -20,6 +20,11 @@ class RestartRemovalTest : public ScanFixture {
   void SetUp() override {
     ScanFixture::SetUp();
     makeFolder("C:\\WINDOWS\\TEMP");
+    g_wininitRestoreFailed = false;
+  }
+  void TearDown() override {
+    g_wininitRestoreFailed = false;
+    ScanFixture::TearDown();
   }
 };
 
@@ -105,6 +110,25 @@ TEST_F(RestartRemovalTest, ShortWriteKeepsTheOriginalContent) {
     EXPECT_EQ(readText(kCopy), before);
     EXPECT_EQ(simMachine().openFiles, 0);
   }
+}
+
+TEST_F(RestartRemovalTest, FailedRestoreNamesTheCopyAndKeepsIt) {
+  const std::string before = "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\OLD.EXE\r\n";
+  writeText(kIni, before);
+  simMachine().writeBudget = 12;
+  simMachine().failCopies.insert(simPathKey(kIni));  // the copy cannot be put back
+  EXPECT_FALSE(addWininitRename("NUL", kShort));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "C:\\WINDOWS\\wininit.ini could not be restored after a failed write: "
+                       "its earlier content is kept in C:\\WINDOWS\\TEMP\\wininit.ini"}));
+  EXPECT_EQ(readText(kCopy), before);
+
+  // A later file of the same scan must not copy the broken file over it.
+  simMachine().writeBudget = -1;
+  simMachine().failCopies.clear();
+  EXPECT_FALSE(addWininitRename("NUL", "C:\\LATER.EXE"));
+  EXPECT_EQ(readText(kCopy), before);
+  EXPECT_EQ(simMachine().openFiles, 0);
 }
 
 TEST_F(RestartRemovalTest, ShortWriteWhileCreatingFails) {

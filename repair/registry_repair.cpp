@@ -74,12 +74,16 @@ int readRegistryString(RegKey root, const char* keyPath, const char* valueName, 
   if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return 0;
   uint32_t size = 0;
   if (regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size) != kErrorSuccess) return 0;
-  if (size >= capacity) return 0;  // too large for the buffer: treated as not matching
+  // Data fits when it is no larger than the buffer; larger data is treated as
+  // not matching rather than read in part.
+  if (size > capacity) return 0;
   std::memset(out, 0, capacity);
   if (regQueryValueEx(key.get(), valueName, nullptr, reinterpret_cast<uint8_t*>(out), &size) !=
       kErrorSuccess)
     return 0;
-  out[capacity - 1] = 0;
+  // A full buffer must end with the data's own terminator: unterminated data
+  // of the buffer's size did not fit either.
+  if (out[capacity - 1] != 0) return 0;
   return key.close() == kErrorSuccess ? 1 : 0;
 }
 

@@ -17,6 +17,7 @@ void cleanStartupKey(RegKey root, const char* keyPath);
 int deleteRegistryValue(RegKey root, const char* keyPath, const char* valueName);
 
 // Reads a value's data into `out` (`capacity` bytes, NUL-terminated); 1 only
-// when it was read whole. Data that does not fit is not read.
+// when it was read whole. Data fits when it and its terminator take at most
+// `capacity` bytes; data that does not fit is not read.
 int readRegistryString(RegKey root, const char* keyPath, const char* valueName, char* out,
                        uint32_t capacity);

@@ -173,6 +173,46 @@ TEST_F(RegistryRepair, OversizedDataIsTreatedAsNotMatching) {
   EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Large"}));
 }
 
+// The data buffer holds 264 bytes: a value of 263 characters and its
+// terminator fits and is read; one character more does not.
+TEST_F(RegistryRepair, ValueFillingTheDataBufferExactlyIsRead) {
+  const std::string quoted = "\"c:\\evil\\x.exe\" ";
+  std::string exact = quoted + std::string(263 - quoted.size(), 'a');
+  std::string over = quoted + std::string(264 - quoted.size(), 'a');
+  ASSERT_EQ(exact.size(), 263u);
+  addValue(kRun, "Over", over);
+  addValue(kRun, "Exact", exact);
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Over"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine}));
+  EXPECT_STREQ(g_session.startupValueName, "Exact");
+}
+
+// Quoted paths at the platform's limit (a 259-character path, the longest the
+// matcher is given) still fit the data buffer and are matched.
+TEST_F(RegistryRepair, QuotedPathsOfTheLongestLengthsAreMatched) {
+  for (size_t length : {258u, 259u}) {
+    SCOPED_TRACE(length);
+    simMachine().registry.clear();
+    lines.clear();
+    // C:\ + folders of 100 characters + a file name, `length` characters in all.
+    std::string path = "C:\\" + std::string(100, 'd') + "\\" + std::string(100, 'e') + "\\";
+    path += std::string(length - path.size() - 4, 'f') + ".exe";
+    ASSERT_EQ(path.size(), length);
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    addValue(kRun, "Quoted", "\"" + lower + "\"");
+    std::string withArgument = "\"" + lower + "\" ";
+    withArgument += std::string(263 - withArgument.size(), 'x');  // fills the buffer
+    addValue(kRun, "QuotedWithArgument", withArgument);
+    addValue(kRunServices, "Plain", lower);
+    matched(path.c_str());
+    EXPECT_TRUE(valueNames(kRun).empty());
+    EXPECT_TRUE(valueNames(kRunServices).empty());
+    EXPECT_EQ(lines.size(), 3u);
+  }
+}
+
 TEST_F(RegistryRepair, OverlongValueNameIsDeletedButNotRemembered) {
   std::string longName(140, 'n');
   std::string longest(127, 'm');
@@ -210,12 +250,20 @@ TEST_F(RegistryRepair, ValueHelpersReportEveryFailure) {
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 4), 0);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 5), 1);
+  // Unterminated data of the buffer's size does not fit with its terminator.
+  binary.name = "Raw";
+  binary.data = {'r', 'a', 'w', '!'};
+  simMachine().registry[kRun].values.push_back(binary);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 4), 0);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 5), 1);
+  EXPECT_STREQ(out, "raw!");
 
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A"), 0);
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing"), 0);
   simMachine().failKeyClose = true;
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A"), 0);
-  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Bin"}));
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Bin", "Raw"}));
   simMachine().failKeyClose = false;
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "bin"), 1);
 }

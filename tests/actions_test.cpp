@@ -107,6 +107,35 @@ INSTANTIATE_TEST_SUITE_P(
                       DeleteCase{"after terminating its processes", kActionDelete, 1, true},
                       DeleteCase{"fails even after termination", kActionDelete, -1, false}));
 
+TEST_F(ActionsTest, RunningFileIsDeletedAfterItsProcessIsTerminated) {
+  struct Family {
+    const char* what;
+    uint32_t platformId, majorVersion;
+  };
+  for (const Family& family : {Family{"9x family, by file name", 1, 4},
+                               Family{"NT 5, by full path", 2, 5}}) {
+    SCOPED_TRACE(family.what);
+    lines.clear();
+    g_session.filesRemoved = 0;
+    writeText(kPath, "MZ infected");
+    simMachine().platformId = family.platformId;
+    simMachine().majorVersion = family.majorVersion;
+    simMachine().terminated.clear();
+    SimProcess process;
+    process.id = 42;
+    process.imagePath = kPath;
+    simMachine().processes = {process};
+
+    actOnInfectedFile(kPath, kName);
+
+    EXPECT_EQ(simMachine().terminated, std::vector<uint32_t>{42});
+    EXPECT_FALSE(exists(kPath));
+    EXPECT_EQ(lines, std::vector<std::string>{line(kPath, kName, "removed")});
+    EXPECT_EQ(g_session.filesRemoved, 1);
+    EXPECT_EQ(g_session.restartNeeded, 0);
+  }
+}
+
 TEST_F(ActionsTest, ReadOnlyHiddenFileIsDeleted) {
   ASSERT_EQ(chmod(host(kPath).c_str(), 0444), 0);
   actOnInfectedFile(kPath, kName);

@@ -15,7 +15,11 @@ namespace {
 
 constexpr uint32_t kInitialBufferSize = 51200;
 constexpr uint32_t kBufferGrowth = 25600;
-constexpr uint32_t kMaxBufferSize = 64u << 20;  // an answer this large is not believed
+// The steps of 25600 bytes take the buffer to about 1 MB; beyond that it
+// doubles, so that the largest answer believed is reached in a few more tries.
+constexpr int kSteppedTries = 40;
+constexpr int kMaxTries = 48;
+constexpr uint32_t kMaxBufferSize = 16u << 20;  // an answer this large is not believed
 
 // A bounds-checked view of the returned block.
 class ByteView {
@@ -60,6 +64,24 @@ void instanceName(const ByteView& view, uint64_t nameAt, PerfProcessEntry* entry
   } else if (std::strlen(converted) <= sizeof entry->name) {
     std::memcpy(entry->name, converted, std::strlen(converted));
   }
+}
+
+// Queries the performance data of one object into `buffer`. After each
+// ERROR_MORE_DATA the buffer grows from its own capacity: the size the query
+// leaves behind is not defined for this key, and trusting it could shrink the
+// buffer or ask for ever. The size of the answer, 0 when there is none.
+uint32_t queryPerformanceObject(const char* objectIndex, std::vector<uint8_t>* buffer) {
+  uint32_t capacity = kInitialBufferSize;
+  for (int tries = 1; tries <= kMaxTries && capacity <= kMaxBufferSize; ++tries) {
+    buffer->assign(capacity, 0);
+    uint32_t size = capacity;
+    long result = regQueryValueEx(PLATFORM_HKEY_PERFORMANCE_DATA, objectIndex, nullptr,
+                                  buffer->data(), &size);
+    if (result == kErrorSuccess) return size < capacity ? size : capacity;
+    if (result != kErrorMoreData) return 0;
+    capacity = tries < kSteppedTries ? capacity + kBufferGrowth : capacity * 2;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -154,17 +176,9 @@ int readPerfProcessTable(PerfProcessEntry* table) {
   }
   if (!names.found) return 0;
 
-  uint32_t size = kInitialBufferSize;
-  std::vector<uint8_t> buffer(size, 0);
-  long result;
-  while ((result = regQueryValueEx(PLATFORM_HKEY_PERFORMANCE_DATA, names.processObjectIndex,
-                                   nullptr, buffer.data(), &size)) == kErrorMoreData) {
-    size += kBufferGrowth;
-    if (size > kMaxBufferSize) break;
-    buffer.assign(size, 0);
-  }
+  std::vector<uint8_t> buffer;
+  uint32_t size = queryPerformanceObject(names.processObjectIndex, &buffer);
   regCloseKey(PLATFORM_HKEY_PERFORMANCE_DATA);
-  if (result != kErrorSuccess || size == 0) return 0;
-  return parseProcessObject(buffer.data(), size < buffer.size() ? size : buffer.size(),
-                            names.processIdCounter, table);
+  if (size == 0) return 0;
+  return parseProcessObject(buffer.data(), size, names.processIdCounter, table);
 }

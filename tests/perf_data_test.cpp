@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/host/sim_machine.h"
+#include "platform/registry.h"
 #include "tests/support/perf_data_builder.h"
 #include "tests/support/scan_fixture.h"
 
@@ -226,5 +227,41 @@ TEST_F(PerfTableRead, MissingNamesKeyOrDataGiveAnEmptyTable) {
   installPerformanceData(sim, threeProcesses());
   sim.registry[kPerflibKey].values[0].data = counterNameList({"230", "Process"});
   EXPECT_EQ(readPerfProcessTable(table.data()), 0) << "no id counter in the names";
+  EXPECT_EQ(sim.openKeys, 0);
+}
+
+// The size a query answering ERROR_MORE_DATA leaves is undefined for the
+// performance data: whatever it is, the buffer grows from its own capacity in
+// the usual steps and the answer is read.
+TEST_F(PerfTableRead, ArbitrarySizeLeftByMoreDataNeitherShrinksNorSpins) {
+  SimMachine& sim = simMachine();
+  ProcessObject objectLayout = threeProcesses();
+  objectLayout.trailingBytes = 105000;  // needs a buffer of 128000 bytes
+  installPerformanceData(sim, objectLayout);
+  ASSERT_GT(sim.performanceData.size(), 102400u);
+  ASSERT_LE(sim.performanceData.size(), 128000u);
+  for (int64_t left : {int64_t{0}, int64_t{100}, int64_t{60000}, int64_t{0xFFFFFFF0}}) {
+    SCOPED_TRACE(left);
+    sim.performanceSizeOnMoreData = left;
+    sim.performanceQuerySizes.clear();
+    std::vector<PerfProcessEntry> table(kPerfTableSize);
+    ASSERT_EQ(readPerfProcessTable(table.data()), 3);
+    EXPECT_EQ(table[1].processId, 1204u);
+    EXPECT_EQ(sim.performanceQuerySizes, (std::vector<uint32_t>{51200, 76800, 102400, 128000}));
+  }
+}
+
+TEST_F(PerfTableRead, AnswerThatNeverFitsEndsAfterABoundedNumberOfGrowingTries) {
+  SimMachine& sim = simMachine();
+  installPerformanceData(sim, threeProcesses());
+  sim.performanceDataError = kErrorMoreData;
+  std::vector<PerfProcessEntry> table(kPerfTableSize);
+  EXPECT_EQ(readPerfProcessTable(table.data()), 0);
+  const std::vector<uint32_t>& sizes = sim.performanceQuerySizes;
+  ASSERT_GE(sizes.size(), 4u);
+  EXPECT_LT(sizes.size(), 64u);
+  EXPECT_EQ(std::vector<uint32_t>(sizes.begin(), sizes.begin() + 4),
+            (std::vector<uint32_t>{51200, 76800, 102400, 128000}));
+  for (size_t i = 1; i < sizes.size(); ++i) EXPECT_GT(sizes[i], sizes[i - 1]) << i;
   EXPECT_EQ(sim.openKeys, 0);
 }

@@ -95,14 +95,21 @@ long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLeng
 }
 
 namespace {
+constexpr long kErrorTimeout = 1460;
+
 // HKEY_PERFORMANCE_DATA answers with the whole block, or ERROR_MORE_DATA
-// leaving the offered size as it was.
+// leaving in the size whatever the machine was told to leave there.
 long queryPerformanceData(uint8_t* data, uint32_t* dataSize) {
   SimMachine& sim = simMachine();
+  if (sim.performanceQuerySizes.size() >= sim.performanceQueryLimit) return kErrorTimeout;
   sim.performanceQuerySizes.push_back(dataSize ? *dataSize : 0);
   if (sim.performanceDataError) return sim.performanceDataError;
   uint32_t size = static_cast<uint32_t>(sim.performanceData.size());
-  if (!data || !dataSize || *dataSize < size) return kErrorMoreData;
+  if (!data || !dataSize || *dataSize < size) {
+    if (dataSize && sim.performanceSizeOnMoreData >= 0)
+      *dataSize = static_cast<uint32_t>(sim.performanceSizeOnMoreData);
+    return kErrorMoreData;
+  }
   if (size) std::memcpy(data, sim.performanceData.data(), size);
   *dataSize = size;
   return kErrorSuccess;

@@ -100,6 +100,12 @@ struct SimMachine {
   std::vector<uint8_t> performanceData;
   long performanceDataError = 0;  // answered instead of the data when non-zero
   std::vector<uint32_t> performanceQuerySizes;  // buffer sizes offered, in order
+  // The size an answer of ERROR_MORE_DATA leaves behind, which the platform
+  // does not define for this key: the offered size when negative, else this.
+  int64_t performanceSizeOnMoreData = -1;
+  // Queries beyond this many are refused (ERROR_TIMEOUT), so a reader that
+  // never stops asking ends a test instead of hanging it.
+  size_t performanceQueryLimit = 1000;
 
   // Privileges and restart.
   bool tokenOpenFails = false;

@@ -59,12 +59,14 @@ void removeRunningTrojanNt(const ProcessNode& node) {
   if (generation == kGenerationNt4 || generation == kGenerationNt5) {
     char serviceName[260];
     serviceNameOfImage(node.imagePath, serviceName);
-    if (stopService(serviceName)) {
+    // An image named only by its extension gives no service name: there is
+    // no service to stop, and no key of its own to remove.
+    if (serviceName[0] && stopService(serviceName)) {
       removeServiceKeys(serviceName);
       actOnTerminatedImage(node.imagePath);
       return;
     }
-    removeServiceKeys(serviceName);
+    if (serviceName[0]) removeServiceKeys(serviceName);
     g_memoryRestartNeeded = 1;
   }
   if (terminated) actOnTerminatedImage(node.imagePath);

@@ -31,6 +31,8 @@ int deleteMachineKey(const char* keyPath) {
 }
 
 int removeServiceKeys(const char* serviceName) {
+  // Without a name every path would name the Services key itself.
+  if (!serviceName || !serviceName[0]) return 0;
   int removed = 0;
   for (const KeyStep& step : kSteps) {
     char keyPath[kKeyPathSize];

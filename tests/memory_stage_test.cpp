@@ -317,6 +317,29 @@ TEST_F(MemoryStage, ImageWithoutExtensionGivesItsWholeNameAsServiceName) {
   EXPECT_FALSE(exists("C:\\WINNT\\system32\\svcnodot"));
 }
 
+// An image named only ".exe" gives no service name: the service route must
+// not send its key removal to the Services key itself.
+TEST_F(MemoryStage, ImageWithoutServiceNameLeavesTheServicesKeysAlone) {
+  useVersion(2, 5);
+  infected("C:\\WINNT\\system32\\.exe");
+  run(40, "C:\\WINNT\\system32\\.exe").canOpenForTerminate = false;
+  SimService other;
+  other.name = "Other";
+  simMachine().services = {other};
+  addServiceKeys("OTHER", {1});
+  // The second control set's Services key holds no service, only a value.
+  simMachine().registry["SYSTEM\\CONTROLSET002\\SERVICES"].values.push_back(SimRegistryValue{"Note", 1, {0}});
+
+  EXPECT_EQ(stageExitCode(), 0);
+  EXPECT_TRUE(simMachine().registry.count("SYSTEM\\CONTROLSET002\\SERVICES"));
+  EXPECT_TRUE(simMachine().registry.count("SYSTEM\\CONTROLSET001\\SERVICES\\OTHER\\ENUM"));
+  EXPECT_TRUE(hasServiceKey("OTHER"));
+  EXPECT_FALSE(simMachine().services[0].stopping);
+  EXPECT_TRUE(exists("C:\\WINNT\\system32\\.exe"));
+  EXPECT_EQ(g_memoryRestartNeeded, 1) << "the process could be neither ended nor stopped";
+  EXPECT_EQ(g_questions.size(), 1u);
+}
+
 TEST(ServiceNameOfImage, FileNameWithoutFolderAndLastExtension) {
   char name[260];
   const std::pair<const char*, const char*> cases[] = {

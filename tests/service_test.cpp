@@ -118,6 +118,16 @@ TEST_F(ServiceKeys, KeyWithAnotherSubkeyStaysButItsEnumAndSecurityGo) {
   EXPECT_FALSE(hasKey(set(1, "TROJAN\\SECURITY")));
 }
 
+TEST_F(ServiceKeys, EmptyNameRemovesNothing) {
+  addKey("SYSTEM\\CONTROLSET002\\SERVICES");  // no service below it
+  addKey(set(1, "OTHER"));
+  addKey(set(1, "ENUM"));
+  EXPECT_EQ(removeServiceKeys(""), 0);
+  EXPECT_TRUE(hasKey("SYSTEM\\CONTROLSET002\\SERVICES"));
+  EXPECT_TRUE(hasKey(set(1, "OTHER")));
+  EXPECT_TRUE(hasKey(set(1, "ENUM")));
+}
+
 TEST_F(ServiceKeys, OverlongNameIsNotCutShortOntoAnotherKey) {
   std::string name(500, 'A');
   // The key a path cut at the 512-byte buffer would name.

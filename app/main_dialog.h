@@ -1,0 +1,91 @@
+// The main window: a captionless dialog whose surface is the skin bitmap,
+// with skinned buttons, the text lines, the status line and the report list.
+#pragma once
+#include "controls/ex_button.h"
+#include "controls/ex_label.h"
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "framework/gdi.h"
+
+class CMainDlg : public CDialog {
+ public:
+  explicit CMainDlg(CWnd* pParent = nullptr);
+  ~CMainDlg() override;
+
+  void DoDataExchange() override;
+  BOOL OnInitDialog() override;
+  // The Enter key's command (id 1) does nothing; only the OK button ends the dialog.
+  void OnOK() override {}
+  // Cancel, Escape and the window menu's Close: end the dialog, or during a
+  // scan ask whether to stop it.
+  void OnCancel() override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind) override;
+
+  DECLARE_MESSAGE_MAP()
+
+ protected:
+  // Main window (main_dialog.cpp).
+  LRESULT OnPaint(WPARAM, LPARAM);
+  LRESULT OnLButtonDown(WPARAM keys, LPARAM point);
+  void OnProductPage();
+  void OnToolsPage();
+  void LoadSkin();
+
+  // Scan control and report list (scan_control.cpp).
+  void OnScanButton();
+  LRESULT OnTimer(WPARAM, LPARAM);
+  void OnCloseButton();
+  void OnOkButton() { CDialog::OnOK(); }
+  LRESULT OnReportLine(WPARAM, LPARAM);
+  LRESULT OnStatusText(WPARAM, LPARAM);
+  void UpdateListExtent();
+  void AskToStopScan(const char* caption);
+
+  CButton m_reportFrame;
+  CExButton m_logoButton;
+  CExButton m_toolsLink;
+  CExButton m_productLink;
+  CStatic m_searchingText;
+  CStatic m_productText;
+  CStatic m_headlineText;
+  CStatic m_makerText;
+  CExLabel m_familyLabel;
+  CExButton m_cancelButton;
+  CButton m_statusFrame;
+  CStatic m_statusLabel;
+  CListBox m_reportList;
+  CExButton m_closeButton;
+  CExButton m_downloadButton;
+  CExButton m_scanButton;
+  CExButton m_okButton;
+
+  HICON m_icon = nullptr;
+  CBitmap m_skinBitmap;
+  HDC m_skinDC = nullptr;
+  HGDIOBJ m_skinDCBitmap = nullptr;  // what m_skinDC held before the skin
+  BITMAP m_skinSize = {};
+  // The search line's bold font, made at the first SCAN and kept while the
+  // line shows it.
+  CFont m_searchFont;
+};
+
+// The main dialog while it exists: the confirmation dialog centres on it.
+extern CMainDlg* g_mainDialog;
+// Background of the dialog and its static texts.
+extern CBrush g_whiteBrush;
+// The screen has 120 or more logical pixels per inch horizontally.
+extern bool g_largeFonts;
+
+// Opens a web page with the shell ("open"); tests replace it (null restores).
+using OpenPageHook = void (*)(const char* address);
+void setOpenPageHook(OpenPageHook hook);
+
+// Fills `font` with the main dialog's font (or the system font) at the given
+// height and weight, without underline or italic unless asked.
+void BuildLabelFont(CFont& font, int height, int weight, BOOL underline, BOOL italic);
+// Whether the maker's antivirus product is installed (its folder is recorded
+// in the registry).
+bool IsProductInstalled();
+// Stretches or shrinks the positions and sizes of `window`'s children so that
+// the layout fills a client area of designWidth x designHeight pixels.
+void RelayoutChildren(HWND window, int designWidth, int designHeight);

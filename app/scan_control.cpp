@@ -1,0 +1,129 @@
+// The main dialog's side of a scan: SCAN, the timer the scan runs in, Cancel
+// and X, and the receiving end of the report channel.
+#include <string>
+
+#include "app/confirm_box.h"
+#include "app/main_dialog.h"
+#include "app/scan_binding.h"
+#include "engine/driver.h"
+#include "engine/session.h"
+#include "platform/messages.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT_PTR kScanTimer = 100;
+constexpr UINT kScanTimerPeriod = 100;
+constexpr int kReportCap = 150;
+constexpr int kExtentThreshold = 560;
+constexpr const char* kStopQuestion = "Terminate the Scan now?";
+
+void sendLineToDialog(const char*) {
+  ::SendMessageA(static_cast<HWND>(g_session.reportWindow), WM_SETREDRAW, 0, 0);
+}
+
+void sendStatusToDialog(const char*) {
+  ::SendMessageA(static_cast<HWND>(g_session.reportWindow), WM_ENABLE, 0, 0);
+}
+
+}  // namespace
+
+ReportSink dialogReportSink() { return ReportSink{sendLineToDialog, sendStatusToDialog}; }
+
+void bindDialogChannel() {
+  bindReportChannel(dialogReportSink());
+  bindConfirmBox(ShowConfirmBox);
+}
+
+void CMainDlg::OnScanButton() {
+  g_session.scanRunning = 1;
+  m_scanButton.EnableWindow(FALSE);
+  for (CExButton* link : {&m_toolsLink, &m_productLink}) {
+    link->EnableWindow(FALSE);
+    link->ShowWindow(SW_HIDE);
+  }
+  m_cancelButton.EnableWindow(TRUE);
+  m_cancelButton.ShowWindow(SW_SHOW);
+  m_okButton.EnableWindow(TRUE);
+  for (CWnd* text : {&m_headlineText, &m_productText, &m_makerText}) text->ShowWindow(SW_HIDE);
+  for (CWnd* shown : {static_cast<CWnd*>(&m_searchingText), static_cast<CWnd*>(&m_reportList),
+                      static_cast<CWnd*>(&m_statusLabel), static_cast<CWnd*>(&m_statusFrame),
+                      static_cast<CWnd*>(&m_reportFrame)})
+    shown->ShowWindow(SW_SHOW);
+  m_statusFrame.SetWindowText("Scanning");
+  std::string searching = std::string("Searching for ") + "W32/Tarvolinex" + " Trojan and its variants";
+  m_searchingText.SetWindowText(searching.c_str());
+  if (!m_searchFont) {
+    m_searchFont.Attach(::CreateFontA(15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      FF_SWISS | DEFAULT_PITCH, "Arial"));
+  }
+  m_searchingText.SetFont(m_searchFont, TRUE);
+  copyText(g_session.scanTarget, "!:", sizeof g_session.scanTarget);
+  g_session.reportWindow = m_hWnd;
+  g_session.actionCode = kActionDelete;
+  ::SetTimer(m_hWnd, kScanTimer, kScanTimerPeriod, nullptr);
+}
+
+// The whole scan runs here; the walker keeps the window alive meanwhile.
+LRESULT CMainDlg::OnTimer(WPARAM, LPARAM) {
+  Default();
+  ::KillTimer(m_hWnd, kScanTimer);
+  g_session.stopRequested = 0;
+  runScan();
+  m_cancelButton.ShowWindow(SW_HIDE);
+  m_okButton.ShowWindow(SW_SHOW);
+  m_searchingText.ShowWindow(SW_HIDE);
+  m_statusFrame.SetWindowText("");
+  g_session.scanRunning = 0;
+  return 0;
+}
+
+void CMainDlg::OnCancel() { AskToStopScan(kProductTitle); }
+
+void CMainDlg::OnCloseButton() { AskToStopScan("DialogBoxTitle"); }
+
+void CMainDlg::AskToStopScan(const char* caption) {
+  if (!g_session.scanRunning) {
+    CDialog::OnCancel();
+    return;
+  }
+  if (ConfirmBox(kStopQuestion, caption, kMbYesNo | kMbIconQuestion) != kIdYes) return;
+  m_cancelButton.ShowWindow(SW_HIDE);
+  m_okButton.ShowWindow(SW_SHOW);
+  g_session.stopRequested = 1;
+}
+
+LRESULT CMainDlg::OnReportLine(WPARAM, LPARAM) {
+  if (m_reportList.GetCount() >= kReportCap && !g_session.scanFinished)
+    m_reportList.ResetContent();
+  m_reportList.AddString(g_session.reportLine);
+  int count = m_reportList.GetCount();
+  // Lists of one or two lines ask for a line past the end: nothing is selected.
+  m_reportList.SetCurSel(count > 2 ? count - 1 : count);
+  UpdateListExtent();
+  return 0;
+}
+
+// Measured with the context's default font, not the list's own.
+void CMainDlg::UpdateListExtent() {
+  WindowDC dc(m_reportList.m_hWnd);
+  int widest = 0;
+  std::string line;
+  for (int i = 0, count = m_reportList.GetCount(); i < count; ++i) {
+    int length = m_reportList.GetTextLen(i);
+    if (length <= 0) continue;
+    line.assign(static_cast<size_t>(length) + 1, '\0');
+    length = m_reportList.GetText(i, &line[0]);
+    SIZE size = {};
+    ::GetTextExtentPoint32A(dc, line.c_str(), length, &size);
+    if (size.cx > widest) widest = size.cx;
+  }
+  if (m_reportList.GetHorizontalExtent() < widest && widest > kExtentThreshold)
+    m_reportList.SetHorizontalExtent(3 * widest / 4);
+}
+
+LRESULT CMainDlg::OnStatusText(WPARAM, LPARAM) {
+  m_statusLabel.SetWindowText(g_session.statusText);
+  return 0;
+}

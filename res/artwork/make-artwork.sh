@@ -69,15 +69,20 @@ emblem_at() {
 }
 
 # ---- Skin (bitmap 156): 527 x 338, 8 bits per pixel ----------------------
+# Bands: header rows 0-63, body, white panel (columns 6-520, rows 110-275) and
+# a footer shading from dark to light from row 316. The window lays its
+# controls out at 600/349 x 337/209 pixels per dialog unit; the family label
+# (columns 53-472, rows 40-58) paints opaque blue cells over the header, so the
+# emblem stays left of it and the wordmark above it.
 skin() {
-  emblem_at 12 6 1
+  emblem_at 8 6 1
   convert -size 527x338 "xc:$body" \
     -fill "$header" -draw 'rectangle 0,0 526,63' \
     -fill "$panel_edge" -draw 'rectangle 5,109 521,276' \
     -fill "$panel" -draw 'rectangle 6,110 520,275' \
     \( -size 527x22 'gradient:rgb(1,36,140)-rgb(126,178,252)' \) -geometry +0+316 -composite \
     "${emblem[@]}" \
-    -stroke none -fill white -font "$bold" -pointsize 29 -annotate +66+37 'Drenvalisk' \
+    -stroke none -fill white -font "$bold" -pointsize 29 -annotate +62+37 'Drenvalisk' \
     -depth 8 "ppm:$work/skin.ppm"
   encode bmp8 "$work/skin.ppm" "$out/skin.bmp"
 }

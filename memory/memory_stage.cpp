@@ -38,6 +38,18 @@ void actOnTerminatedImage(const char* imagePath) {
   g_session.killThenActAction = 0;
 }
 
+// Report mode (action 103) leaves a running infected process as it is and
+// lists it: the pair of lines a delete run would send for it, saying found
+// and left instead of removed, with the image's full path and the detection
+// name of the record that matched it.
+//   "System Memory    W32/Tarvolinex.Trojan  found"
+//   "%s     %s not disinfected as per user's selection"  image path, name
+void reportRunningTrojan(const char* imagePath) {
+  reportLine("%s", "System Memory    W32/Tarvolinex.Trojan  found");
+  reportLine("%s     %s not disinfected as per user's selection", imagePath,
+             g_session.detectionName);
+}
+
 bool terminate(uint32_t processId) {
   ScopedHandle process(openProcess(kProcessTerminateAndQuery, processId));
   return process.valid() && terminateProcess(process.get(), 0);
@@ -84,7 +96,11 @@ void scanProcesses9x() {
   ProcessList processes;
   if (listProcessesToolhelp(&processes) != ListingResult::Listed) return;
   for (ProcessNode* node = processes.head(); node; node = node->next) {
-    if (!examineImage(node->imagePath) || g_session.actionCode == kActionReport) continue;
+    if (!examineImage(node->imagePath)) continue;
+    if (g_session.actionCode == kActionReport) {
+      reportRunningTrojan(node->imagePath);
+      continue;
+    }
     terminate(node->processId);
     actOnTerminatedImage(node->imagePath);
   }
@@ -97,7 +113,11 @@ int scanProcessesNt() {
   for (ProcessNode* node = processes.head(); node; node = node->next) {
     if (!examineImage(node->imagePath)) continue;
     found = 1;
-    if (removesFiles(g_session.actionCode)) removeRunningTrojanNt(*node);
+    if (removesFiles(g_session.actionCode)) {
+      removeRunningTrojanNt(*node);
+    } else if (g_session.actionCode == kActionReport) {
+      reportRunningTrojan(node->imagePath);
+    }
   }
   return found;
 }
@@ -107,7 +127,8 @@ void runMemoryScanStage() {
   g_session.memoryCheckMode = 1;
   if (family == kFamily9x) {
     scanProcesses9x();
-  } else if (family == kFamilyNt && scanProcessesNt()) {
+  } else if (family == kFamilyNt && scanProcessesNt() &&
+             g_session.actionCode != kActionReport) {  // a report run goes on with the drives
     if (g_memoryRestartNeeded == 1 &&
         ConfirmBox(kFoundInMemoryQuestion, kProductTitle, kMbOkCancel | kMbIconInformation) == kIdOk)
       restartComputer();

@@ -5,7 +5,9 @@
 
 // Runs the stage with memoryCheckMode set; on return memoryCheckMode is 0. On
 // the NT family, a trojan found running ends the program here (after the
-// restart question when one of its processes could not be terminated).
+// restart question when one of its processes could not be terminated). With
+// the report action (103) nothing is terminated, stopped or removed: each
+// infected process is listed and the run goes on with the drives.
 void runMemoryScanStage();
 
 // The 9x family: tool-help snapshot; an infected process is terminated and

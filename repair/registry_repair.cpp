@@ -1,5 +1,7 @@
 #include "repair/registry_repair.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
@@ -11,6 +13,7 @@
 #include "memory/version.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "repair/uninstall_entry.h"
 
 namespace {
 
@@ -27,8 +30,74 @@ void lowerInPlace(char* text) {
   for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
 }
 
+// The repair's report lines:
+//   "System Registry     %s removed"         detection name: a value deleted
+//   "System Registry     %s found: HKLM\%s\%s" detection name, key, value name:
+//       report mode (action 103), a value a delete run would remove, left as it is
 void reportRegistryRemoval(const char* name) {
   if (g_session.reportWindow) reportLine("System Registry     %s removed", name);
+}
+
+// Report mode changes nothing: values are only looked at and listed.
+bool reportMode() { return g_session.actionCode == kActionReport; }
+
+// The values listed as found in this scan, so that each is listed once
+// although the remembered name is looked for at every later match.
+constexpr size_t kListedTextSize = 128;
+constexpr int kMaxListed = 64;
+struct ListedValue {
+  char keyPath[kListedTextSize];
+  char valueName[kListedTextSize];
+};
+ListedValue g_listed[kMaxListed];
+int g_listedCount = 0;
+
+// True when the value was not listed before in this scan (and is now noted).
+bool firstListing(const char* keyPath, const char* valueName) {
+  // A name too long to note is listed each time rather than noted cut short.
+  if (std::strlen(keyPath) >= kListedTextSize || std::strlen(valueName) >= kListedTextSize)
+    return true;
+  for (int i = 0; i < g_listedCount; ++i)
+    if (strcasecmp(g_listed[i].keyPath, keyPath) == 0 &&
+        strcasecmp(g_listed[i].valueName, valueName) == 0)
+      return false;
+  if (g_listedCount < kMaxListed) {
+    copyText(g_listed[g_listedCount].keyPath, keyPath, kListedTextSize);
+    copyText(g_listed[g_listedCount].valueName, valueName, kListedTextSize);
+    ++g_listedCount;
+  }
+  return true;
+}
+
+void reportRegistryFound(const char* name, const char* keyPath, const char* valueName) {
+  if (g_session.reportWindow && firstListing(keyPath, valueName))
+    reportLine("System Registry     %s found: HKLM\\%s\\%s", name, keyPath, valueName);
+}
+
+void reportTrojanValueFound(const char* keyPath, const char* valueName) {
+  reportRegistryFound("W32/Tarvolinex.Trojan", keyPath, valueName);
+}
+
+bool valueExists(RegKey root, const char* keyPath, const char* valueName) {
+  ScopedRegKey key;
+  if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return false;
+  uint32_t size = 0;
+  return regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size) == kErrorSuccess;
+}
+
+enum class Outcome { Kept, Listed, Deleted };
+
+// Deletes a start-up value and reports it removed; in report mode lists an
+// existing value as found and leaves it.
+Outcome removeValue(RegKey root, const char* keyPath, const char* valueName, const char* name) {
+  if (reportMode()) {
+    if (!valueExists(root, keyPath, valueName)) return Outcome::Kept;
+    reportRegistryFound(name, keyPath, valueName);
+    return Outcome::Listed;
+  }
+  if (!deleteRegistryValue(root, keyPath, valueName)) return Outcome::Kept;
+  reportRegistryRemoval(name);
+  return Outcome::Deleted;
 }
 
 // Remembers a start-up value's name. A name longer than the field holds is
@@ -117,10 +186,10 @@ void cleanStartupKey(RegKey root, const char* keyPath) {
     bool bareName = !std::strchr(data, '\\') || data[0] == '\\';
     if (std::strstr(data, fileName) && bareName) {
       bool inSystemFolder = std::strstr(currentFile, "\\system\\") || std::strstr(currentFile, "\\system32\\");
-      if (inSystemFolder && deleteRegistryValue(root, keyPath, valueName)) {
-        rememberValueName(valueName);
-        ++deleted;
-        reportRegistryRemoval("W32/Tarvolinex.Trojan");
+      if (inSystemFolder) {
+        Outcome outcome = removeValue(root, keyPath, valueName, "W32/Tarvolinex.Trojan");
+        if (outcome != Outcome::Kept) rememberValueName(valueName);
+        if (outcome == Outcome::Deleted) ++deleted;
       }
       continue;
     }
@@ -128,24 +197,27 @@ void cleanStartupKey(RegKey root, const char* keyPath) {
     if (std::strncmp(skipQuote(data), currentFile, fileLength) == 0 ||
         std::strncmp(skipQuote(expanded), currentFile, fileLength) == 0) {
       rememberValueName(valueName);
-      if (deleteRegistryValue(root, keyPath, valueName)) {
+      if (removeValue(root, keyPath, valueName, "W32/Tarvolinex.Trojan") == Outcome::Deleted)
         ++deleted;
-        reportRegistryRemoval("W32/Tarvolinex.Trojan");
-      }
     }
   }
 }
 
 int repairRegistry(const char* detectionName) {
+  // The list of values found starts afresh with the scan's first match, as
+  // the remembered name does.
+  if (g_session.filesInfected <= 1) g_listedCount = 0;
   checkHostsFile();
   if (g_session.startupValueName[0]) {
     for (const char* keyPath : {kRunKey, kRunServicesKey, kUninstallKey})
-      if (deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, g_session.startupValueName))
-        reportRegistryRemoval(detectionName);
+      removeValue(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, g_session.startupValueName, detectionName);
   }
   if (g_session.currentFile[0]) {
     cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunKey);
     cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunServicesKey);
   }
+  // A delete run removes the trojan's uninstall entry after deleting a file;
+  // a report run lists what that would remove.
+  if (reportMode()) findUninstallEntry(reportTrojanValueFound);
   return 1;
 }

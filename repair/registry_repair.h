@@ -5,11 +5,13 @@
 
 // Runs once per matching file, while currentFile names it: examines the hosts
 // file, deletes values of the remembered start-up name, and cleans the Run and
-// RunServices keys of values that start the file. Always 1.
+// RunServices keys of values that start the file. With the report action
+// (103) nothing is deleted: each value a delete run would remove, and the
+// trojan's uninstall entry, is listed as found, once per scan. Always 1.
 int repairRegistry(const char* detectionName);
 
-// Deletes the values of `keyPath` that start currentFile, remembering the
-// value's name in startupValueName.
+// Deletes the values of `keyPath` that start currentFile (in report mode lists
+// them), remembering the value's name in startupValueName.
 void cleanStartupKey(RegKey root, const char* keyPath);
 
 // Opens the key for all access, deletes the value, closes the key; 1 when the

@@ -166,24 +166,110 @@ TEST_F(MemoryStage, NineXActsOnTheFileEvenWhenTerminationFails) {
   EXPECT_TRUE(g_questions.empty());
 }
 
-TEST_F(MemoryStage, ReportOnlyActionLeavesProcessesRunning) {
-  g_session.actionCode = kActionReport;
-  infected("C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
-  run(2, "C:\\WINDOWS\\SYSTEM\\EVIL.EXE");
+// --- Report mode ---
 
-  useVersion(1, 4);
-  runMemoryScanStage();
-  EXPECT_TRUE(simMachine().terminated.empty());
-  EXPECT_EQ(g_session.filesInfected, 1);
-  EXPECT_FALSE(hasLine(kMemoryLine));
+namespace {
 
-  useVersion(2, 5);
-  EXPECT_EQ(stageExitCode(), 0);
-  EXPECT_TRUE(simMachine().terminated.empty());
-  EXPECT_TRUE(simMachine().services.empty());
-  EXPECT_TRUE(exists("C:\\WINDOWS\\SYSTEM\\EVIL.EXE"));
-  EXPECT_EQ(g_memoryRestartNeeded, 0);
-  EXPECT_TRUE(g_questions.empty());
+// The registry as lines ("KEY" and "KEY\VALUE=data"), to compare whole.
+std::vector<std::string> registryDump() {
+  std::vector<std::string> dump;
+  for (const auto& key : simMachine().registry) {
+    dump.push_back(key.first);
+    for (const SimRegistryValue& value : key.second.values)
+      dump.push_back(key.first + "\\" + value.name + "=" +
+                     std::string(value.data.begin(), value.data.end()));
+  }
+  return dump;
+}
+
+void addStringValue(const std::string& key, const std::string& name, const std::string& data) {
+  SimRegistryValue value;
+  value.name = name;
+  value.data.assign(data.begin(), data.end());
+  value.data.push_back(0);
+  simMachine().registry[key].values.push_back(value);
+}
+
+}  // namespace
+
+// A report scan changes nothing on any family: no process ended, no service
+// stopped, no registry value or key removed, no file touched. It lists the
+// running infected process, the start-up values a delete run would remove and
+// every infected file, and on the NT family too it goes on with the drives.
+TEST_F(MemoryStage, ReportScanChangesNothingAndListsWhatItFound) {
+  const std::string image = "C:\\WINNT\\system32\\svcx.exe";
+  const SignatureRecord record = builtInRecord(0);
+  const std::string name(record.name, strnlen(record.name, sizeof record.name));
+  clean("C:\\WINNT\\explorer.exe");
+  infected(image);
+  infected("C:\\DATA\\COPY.EXE");
+  run(1, "C:\\WINNT\\explorer.exe");
+  run(40, image);
+  SimService service;
+  service.name = "svcx";
+  simMachine().services = {service};
+  addServiceKeys("SVCX", {1, 2});
+  const std::string software = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION";
+  addStringValue(software + "\\RUN", "Svcx", image + " -autorun");
+  addStringValue(software + "\\RUN", "SMrhcjg7j0e38v", "c:\\winnt\\system32\\rhcjg7j0e38v.exe");
+  addStringValue(software + "\\RUNSERVICES", "SvcxService", "svcx.exe");
+  addStringValue(software + "\\UNINSTALL\\RHCJG7J0E38V", "UninstallString",
+                 "c:\\program files\\rhcjg7j0e38v\\uninstall.exe");
+  const std::vector<std::string> registryBefore = registryDump();
+
+  const std::string found = "System Registry     W32/Tarvolinex.Trojan found: HKLM\\";
+  const std::string keys = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+  const std::string fixedKeys = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+  const std::string left = " not disinfected as per user's selection";
+  const std::vector<std::string> expected = {
+      found + keys + "Run\\Svcx",
+      found + keys + "RunServices\\SvcxService",
+      found + fixedKeys + "Uninstall\\rhcjg7j0e38v\\UninstallString",
+      found + fixedKeys + "Run\\SMrhcjg7j0e38v",
+      "System Memory    W32/Tarvolinex.Trojan  found",
+      image + "     " + name + left,
+      "C:\\DATA\\COPY.EXE     " + name + left,
+      image + "     " + name + left,
+      " ",
+      "Scanning statistics"};
+
+  struct Family {
+    uint32_t platform, major;
+    const char* name;
+  };
+  for (const Family& family : {Family{1, 4, "9x"}, Family{2, 4, "NT 4"}, Family{2, 5, "NT 5"},
+                               Family{2, 6, "NT 6"}}) {
+    SCOPED_TRACE(family.name);
+    resetScanSession();
+    g_session.reportWindow = reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(1));
+    g_session.actionCode = kActionReport;
+    lines.clear();
+    statuses.clear();
+    useVersion(family.platform, family.major);
+    std::strcpy(g_session.scanTarget, "!:");
+    try {
+      runScan();
+    } catch (const ProgramExit&) {
+      ADD_FAILURE() << "a report scan ended the program";
+    }
+
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()), expected);
+    EXPECT_EQ(lines.back(), "Total files removed\t\t:  0");
+    EXPECT_EQ(statuses.back(), "Scanning completed");
+
+    EXPECT_TRUE(simMachine().terminated.empty());
+    EXPECT_TRUE(processOf(40)->running);
+    EXPECT_FALSE(simMachine().services[0].stopping);
+    EXPECT_EQ(registryDump(), registryBefore);
+    EXPECT_TRUE(exists(image));
+    EXPECT_TRUE(exists("C:\\DATA\\COPY.EXE"));
+    EXPECT_TRUE(simMachine().delayedDeletes.empty());
+    EXPECT_TRUE(g_questions.empty());
+    EXPECT_TRUE(simMachine().messageBoxes.empty());
+    EXPECT_TRUE(simMachine().restartRequests.empty());
+    EXPECT_EQ(g_memoryRestartNeeded, 0);
+  }
 }
 
 // --- NT family: the end of the program ---

@@ -268,6 +268,101 @@ TEST_F(RegistryRepair, ValueHelpersReportEveryFailure) {
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "bin"), 1);
 }
 
+// --- Report mode: every value a delete run would remove is listed as found,
+// and nothing is deleted ---
+
+namespace {
+std::string foundLine(const std::string& name, const std::string& key, const std::string& value) {
+  return "System Registry     " + name + " found: HKLM\\" + key + "\\" + value;
+}
+const std::string kTrojan = "W32/Tarvolinex.Trojan";
+const std::string kRunPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kRunServicesPath = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+const std::string kUninstallPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+}  // namespace
+
+TEST_F(RegistryRepair, ReportModeListsTheStartupValuesItWouldRemoveAndDeletesNone) {
+  g_session.actionCode = kActionReport;
+  addValue(kRun, "Other", "C:\\Other\\x.exe");
+  addValue(kRun, "Evil", "\"C:\\EVIL\\X.EXE\" /autorun");
+  addValue(kRun, "Evil2", "c:\\evil\\x.exe");
+  addValue(kRunServices, "Bare", "x.exe");  // outside the system folders: kept by a delete run too
+  addValue(kRunServices, "EvilSvc2", "c:\\evil\\x.exe -s");
+  g_session.filesInfected = 1;  // the scan's first match
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Other", "Evil", "Evil2"}));
+  EXPECT_EQ(valueNames(kRunServices), (std::vector<std::string>{"Bare", "EvilSvc2"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{foundLine(kTrojan, kRunPath, "Evil"),
+                                             foundLine(kTrojan, kRunPath, "Evil2"),
+                                             foundLine(kTrojan, kRunServicesPath, "EvilSvc2")}));
+  EXPECT_STREQ(g_session.startupValueName, "EvilSvc2");
+
+  // A bare name in a system folder is listed as a delete run would remove it.
+  lines.clear();
+  addValue(kRun, "XLoader", "x.exe");
+  g_session.filesInfected = 2;
+  matched("C:\\WINDOWS\\SYSTEM32\\X.EXE");
+  EXPECT_EQ(lines, (std::vector<std::string>{foundLine(kTrojan, kRunPath, "XLoader"),
+                                             foundLine(kTrojan, kRunServicesPath, "Bare")}));
+  EXPECT_EQ(valueNames(kRun).size(), 4u);
+  EXPECT_EQ(valueNames(kRunServices).size(), 2u);
+}
+
+// The remembered name is looked for, not deleted, at later matches; a value
+// already listed in this scan is not listed again.
+TEST_F(RegistryRepair, ReportModeListsEachValueOnceOverLaterMatches) {
+  g_session.actionCode = kActionReport;
+  addValue(kRun, "Loader", "c:\\evil\\x.exe");
+  addValue(kRunServices, "LOADER", "c:\\somewhere\\else.exe");
+  addValue(kUninstall, "Loader", "c:\\somewhere\\uninstall.exe");
+  g_session.filesInfected = 1;
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(lines, (std::vector<std::string>{foundLine(kTrojan, kRunPath, "Loader")}));
+
+  const std::string lorg = "W32/Tarvolinex.Lorg.Ransom.Trojan";
+  g_session.filesInfected = 2;
+  matched("C:\\Other\\y.exe", lorg.c_str());
+  g_session.filesInfected = 3;
+  matched("C:\\Evil\\x.exe", lorg.c_str());
+  EXPECT_EQ(lines, (std::vector<std::string>{foundLine(kTrojan, kRunPath, "Loader"),
+                                             foundLine(lorg, kRunServicesPath, "Loader"),
+                                             foundLine(lorg, kUninstallPath, "Loader")}));
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+  EXPECT_EQ(valueNames(kRunServices).size(), 1u);
+  EXPECT_EQ(valueNames(kUninstall).size(), 1u);
+
+  // The first match of the next scan lists them afresh.
+  lines.clear();
+  g_session.filesInfected = 1;
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(lines.size(), 3u);
+}
+
+// The trojan's uninstall command and start-up value, which a delete run
+// removes after deleting an infected file, are listed too.
+TEST_F(RegistryRepair, ReportModeListsTheTrojansUninstallEntry) {
+  g_session.actionCode = kActionReport;
+  addValue(kUninstall, "UninstallString", "\"C:\\Program Files\\rhcjg7j0e38v\\uninstall.exe\" /u");
+  addValue(kRun, "SMrhcjg7j0e38v", "C:\\WINDOWS\\system32\\rhcjg7j0e38v.exe -s");
+  matched("C:\\Evil\\x.exe");
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       foundLine(kTrojan, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v",
+                                 "UninstallString"),
+                       foundLine(kTrojan, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                 "SMrhcjg7j0e38v")}));
+  EXPECT_EQ(valueNames(kUninstall).size(), 1u);
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+
+  // A delete run lists nothing of the kind: it removes the values only after
+  // deleting a file, which the actions do.
+  lines.clear();
+  g_session.actionCode = kActionDelete;
+  matched("C:\\Evil\\x.exe");
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(valueNames(kRun).size(), 1u);
+}
+
 // --- The hosts file ---
 
 class HostsFileCheck : public RegistryRepair {

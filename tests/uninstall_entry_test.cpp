@@ -68,9 +68,25 @@ TEST_P(UninstallCleanupTest, DeletesOnlyTheTrojansValues) {
   // A neighbour that must never be touched.
   addValue(kRunKey, "Other", Value{true, "C:\\tools\\rhcjg7j0e38v.exe"});
 
+  // A report run lists, without touching them, exactly the values the cleanup
+  // then deletes.
+  static std::vector<std::string> listed;
+  listed.clear();
+  findUninstallEntry([](const char* key, const char* value) {
+    listed.push_back(std::string(key) + "\\" + value);
+  });
+  const bool uninstallPresent = c.uninstallKey && c.uninstall.present;
+  const bool runPresent = c.runKey && c.run.present;
+  std::vector<std::string> deleted;
+  if (uninstallPresent && !c.uninstallRemains)
+    deleted.push_back("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v\\UninstallString");
+  if (runPresent && !c.runRemains)
+    deleted.push_back("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\SMrhcjg7j0e38v");
+
   EXPECT_EQ(cleanUninstallEntry(), c.result) << c.what;
   EXPECT_EQ(hasValue(kUninstallKey, kUninstallValue), c.uninstallRemains) << c.what;
   EXPECT_EQ(hasValue(kRunKey, kRunValue), c.runRemains) << c.what;
+  EXPECT_EQ(listed, deleted) << c.what;
   EXPECT_TRUE(hasValue(kRunKey, "Other")) << c.what;
   EXPECT_EQ(simMachine().openKeys, 0) << c.what;
   EXPECT_TRUE(lines.empty()) << c.what;

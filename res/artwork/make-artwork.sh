@@ -20,7 +20,10 @@ regular=$fonts/DejaVuSans.ttf
 for tool in convert python3; do
   command -v "$tool" >/dev/null || { echo "make-artwork: $tool is missing (apt-get install imagemagick python3)" >&2; exit 1; }
 done
-[ -f "$bold" ] && [ -f "$regular" ] || { echo "make-artwork: DejaVu fonts missing (apt-get install fonts-dejavu-core)" >&2; exit 1; }
+if [ ! -f "$bold" ] || [ ! -f "$regular" ]; then
+  echo "make-artwork: DejaVu fonts missing (apt-get install fonts-dejavu-core)" >&2
+  exit 1
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -92,7 +92,8 @@ void wininitSeeds() {
 
 // Four bytes of counter index, one split byte, the name list, the data block.
 void perfSeeds() {
-  const std::string names = std::string("230\0process\0784\0id process\0", 28) + '\0';
+  // Split after "process\0": "\0784" would read as the octal escape "\07".
+  const std::string names = std::string("230\0process\0" "784\0id process\0", 27) + '\0';
   auto seed = [&](const perftest::ProcessObject& object) {
     std::vector<uint8_t> bytes(5, 0);
     perftest::put32(bytes, 0, perftest::kIdProcessCounter);

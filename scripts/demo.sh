@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Demo: builds the native tool when needed, writes a small harmless sample tree
-# into a temporary folder and scans it in report mode (nothing is changed).
+# Demo: builds the native tool (an incremental build, so the scan is always of
+# the current sources), writes a small harmless sample tree into a temporary
+# folder and scans it in report mode (nothing is changed).
 # Usage: scripts/demo.sh
+# DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/presets.sh
 
-build=build/host
-if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || [ ! -d /usr/include/gtest ]; then
+if ! command -v cmake >/dev/null || ! command -v g++ >/dev/null || ! command -v ninja >/dev/null || [ ! -d /usr/include/gtest ]; then
   bash scripts/install-deps.sh  # a machine without the build tools yet
 fi
-if [ ! -x "$build/drenvalisk-scan" ] || [ ! -x "$build/drenvalisk-make-samples" ]; then
-  echo "== building the native tool" >&2
-  cmake --preset host >/dev/null
-  cmake --build --preset host
-fi
+echo "== building the native tool" >&2
+preset_build host --target drenvalisk-scan drenvalisk-make-samples
+build=$(preset_dir host)
 
 tree=$(mktemp -d /tmp/drenvalisk-demo-XXXXXX)
 report=$(mktemp /tmp/drenvalisk-demo-report-XXXXXX)

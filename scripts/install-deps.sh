@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the fuzzers and the
-# benchmarks need. Safe to run again: it does nothing when all are present.
+# Installs every Debian package the scripts need: the builds (native, Win32
+# and Win64 cross builds, fuzz), the tests under Wine and Xvfb, screenshots,
+# the benchmarks, and the registry-hive libraries. Safe to run again: it does
+# nothing when all are present.
 set -euo pipefail
 
 packages=(
+  # Native build, tests, benchmarks, fuzzing (clang with its sanitizer and
+  # libFuzzer runtimes).
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev
-  g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
-  wine wine32:i386 wine64 xvfb xauth time
+  # Win32 cross build: the shipped executables use the win32-threads variant,
+  # the tests the posix-threads one (GoogleTest); objdump reads import tables.
+  g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
+  # The 64-bit fallback for machines without 32-bit Wine.
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # Wine, a virtual display, screenshots and input for the window tests.
+  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick xdotool
+  # Tools the scripts call: time(1) and bc for the corpus benchmark.
+  time bc
+  # Reading and writing registry hive files.
+  libhivex-dev libregf-utils
 )
 
 missing=()

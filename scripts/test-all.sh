@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Runs every test: native unit tests (CTest), the Win32 build's tests under
-# Wine in a throw-away prefix, and a short run of each fuzz target.
+# Runs every test: native unit tests (CTest), the import check of the shipped
+# Win32 executables, the Win32 tests under Wine in a throw-away prefix, and a
+# short run of each fuzz target. Each step builds its CMake preset first.
 # Usage: scripts/test-all.sh [FUZZ_SECONDS]   (default 20 per target)
+# DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source scripts/presets.sh
 fuzz_seconds="${1:-20}"
 
 bash scripts/install-deps.sh || exit 1
@@ -16,9 +19,9 @@ record() {  # record PASSED FAILED
 }
 
 echo "== native build and tests"
-if cmake --preset host >/dev/null && cmake --build --preset host; then
+if preset_build host; then
   log=$(mktemp)
-  (cd build/host && ctest --output-on-failure -j2) | tee "$log"
+  (cd "$(preset_dir host)" && ctest --output-on-failure -j2) | tee "$log"
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
   bad=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n1)
   [ -n "$total" ] || { total=1; bad=1; }
@@ -29,27 +32,31 @@ else
   record 0 1
 fi
 
-echo "== Win32 build and tests under Wine"
-if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
-  log=$(mktemp)
-  bash scripts/wine-tests.sh | tee "$log"
-  line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
-  if [ -n "$line" ]; then
-    record "$(echo "$line" | sed 's/wine: \([0-9]*\) passed.*/\1/')" \
-           "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
-  else
-    record 0 1
-  fi
-  rm -f "$log"
+# The i686 build is what ships, whichever Wine runs the tests below: its
+# executables must import nothing that Windows 98 SE or NT 4.0 lacks.
+echo "== shipped Win32 executables: imports and image header"
+if preset_build win32; then
+  if bash scripts/check-imports.sh --self-test; then record 1 0; else record 0 1; fi
+  if bash scripts/check-imports.sh "$(preset_dir win32)"; then record 1 0; else record 0 1; fi
 else
   echo "Win32 build failed"
   record 0 1
 fi
 
-echo "== fuzz smoke (${fuzz_seconds}s per target)"
-if [ -f scripts/fuzz.sh ]; then
-  if bash scripts/fuzz.sh "$fuzz_seconds"; then record 1 0; else record 0 1; fi
+echo "== Win32 tests under Wine"
+log=$(mktemp)
+bash scripts/wine-tests.sh | tee "$log"
+line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
+if [ -n "$line" ]; then
+  record "$(echo "$line" | sed 's/wine: \([0-9]*\) passed.*/\1/')" \
+         "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
+else
+  record 0 1
 fi
+rm -f "$log"
+
+echo "== fuzz smoke (${fuzz_seconds}s per target)"
+if bash scripts/fuzz.sh "$fuzz_seconds"; then record 1 0; else record 0 1; fi
 
 echo
 echo "total: $passed passed, $failed failed"

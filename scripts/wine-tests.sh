@@ -10,6 +10,10 @@
 #   DRENVALISK_WINE_ARCH=win32|win64  force the build to test (default: win32,
 #       or win64 when this kernel cannot run 32-bit programs, and so no 32-bit
 #       Wine: the same sources built as 64-bit PE, run by wine64).
+# Builds: win32 the shipped executables (build/win32) and win32-tests the test
+# executables and helpers (build/win32-tests, the posix-threads toolchain that
+# GoogleTest needs); win64 builds both kinds into build/win64.
+# DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
@@ -35,29 +39,35 @@ if [ -z "$arch" ]; then
     say "wine-tests: testing the 64-bit build of the same sources under wine64 instead"
   fi
 fi
+source scripts/presets.sh
+build() { preset_build "$1" || die "the $1 build failed"; }
 case "$arch" in
   win32)
     wine_loader=$(command -v wine) || die "wine is not installed (scripts/install-deps.sh)"
-    build_dir="$source_dir/build/win32"
-    cmake --preset win32 >/dev/null && cmake --build --preset win32 >/dev/null ||
-      die "the win32 build failed"
+    build win32
+    build win32-tests
+    shipped_dir=$(realpath "$(preset_dir win32)")
+    tests_dir=$(realpath "$(preset_dir win32-tests)")
     ;;
   win64)
     wine_loader=/usr/lib/wine/wine64
     [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
     command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
       die "g++-mingw-w64-x86-64-posix is not installed (needed where 32-bit Wine cannot run)"
-    build_dir="$source_dir/build/win64"
-    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-x86_64.cmake" >/dev/null &&
-      cmake --build "$build_dir" >/dev/null || die "the 64-bit Windows build failed"
+    build win64
+    shipped_dir=$(realpath "$(preset_dir win64)")
+    tests_dir=$shipped_dir
     export WINELOADER="$wine_loader"
     ;;
   *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
 esac
-for exe in drenvalisk_win32_tests.exe drenvalisk-scan.exe write-sample.exe sleeper.exe \
-  drvtest-service.exe; do
-  [ -f "$build_dir/$exe" ] || die "missing $build_dir/$exe"
+shipped=(drenvalisk-scan.exe)
+helpers=(drenvalisk_win32_tests.exe write-sample.exe sleeper.exe drvtest-service.exe)
+for exe in "${shipped[@]}"; do
+  [ -f "$shipped_dir/$exe" ] || die "missing $shipped_dir/$exe"
+done
+for exe in "${helpers[@]}"; do
+  [ -f "$tests_dir/$exe" ] || die "missing $tests_dir/$exe"
 done
 
 # The throw-away prefix, its own HOME and XDG folders, no display: nothing
@@ -101,8 +111,8 @@ fi
 wineserver -p  # one server for the whole run
 bin="$WINEPREFIX/drive_c/drvbin"
 mkdir -p "$bin"
-cp "$build_dir"/drenvalisk_win32_tests.exe "$build_dir"/drenvalisk-scan.exe \
-  "$build_dir"/write-sample.exe "$build_dir"/sleeper.exe "$build_dir"/drvtest-service.exe "$bin/"
+for exe in "${shipped[@]}"; do cp "$shipped_dir/$exe" "$bin/"; done
+for exe in "${helpers[@]}"; do cp "$tests_dir/$exe" "$bin/"; done
 say "wine-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch)"
 
 passed=0

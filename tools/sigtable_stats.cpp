@@ -196,7 +196,36 @@ ParsedTable parseTable(const uint8_t* data, size_t size) {
     if (rec.fileSize <= 0) t.warnings.push_back(where + "file size is not positive");
     t.records.push_back(rec);
   }
-  if (!t.endRecordFound) t.errors.push_back("no end record");
+  if (!t.endRecordFound) t.errors.push_back("no end record (a record whose name starts with a zero byte)");
+  return t;
+}
+
+ParsedUuTable parseUuTable(const uint8_t* data, size_t size) {
+  ParsedUuTable t;
+  if (size == 0 || size % kUuRecordSize != 0) {
+    t.errors.push_back("length " + std::to_string(size) + " is not a positive multiple of " +
+                       std::to_string(kUuRecordSize));
+  }
+  const auto nonZero = [](uint8_t b) { return b != 0; };
+  for (size_t i = 0; i < size / kUuRecordSize; ++i) {
+    const UuSignatureRecord r = decodeUuRecord(data + i * kUuRecordSize);
+    const std::string where = "record " + std::to_string(i) + ": ";
+    if (std::memchr(r.name, 0, sizeof r.name) == nullptr) {
+      t.errors.push_back(where + "name is not NUL-terminated");
+    }
+    const size_t length = std::min<size_t>(r.patternLength, sizeof r.pattern);
+    if (r.patternLength > sizeof r.pattern) {
+      t.errors.push_back(where + "pattern length " + std::to_string(r.patternLength) +
+                         " exceeds " + std::to_string(sizeof r.pattern));
+    }
+    if (std::any_of(r.pattern + length, r.pattern + sizeof r.pattern, nonZero)) {
+      t.warnings.push_back(where + "pattern bytes beyond the pattern length are not zero");
+    }
+    if (std::any_of(r.reserved, r.reserved + sizeof r.reserved, nonZero)) {
+      t.warnings.push_back(where + "reserved bytes are not zero");
+    }
+    t.records.push_back(r);
+  }
   return t;
 }
 

@@ -40,6 +40,20 @@ struct ParsedTable {
 // 1 to 3.
 ParsedTable parseTable(const uint8_t* data, size_t size);
 
+// Result of reading a uuencoded-signature table image (no end record: the
+// length gives the count).
+struct ParsedUuTable {
+  std::vector<UuSignatureRecord> records;
+  std::vector<std::string> errors;
+  std::vector<std::string> warnings;
+  bool valid() const { return errors.empty(); }
+};
+
+// Reads and checks a uuencoded-signature table image: length a positive
+// multiple of the record size, names NUL-terminated, pattern lengths within
+// the pattern field; unused pattern and reserved bytes should be zero.
+ParsedUuTable parseUuTable(const uint8_t* data, size_t size);
+
 enum class NameShape { Ransom, Plain, Other };
 
 // Splits "W32/Tarvolinex.<Tag>.Ransom.Trojan" and "W32/Tarvolinex.<Tag>.Trojan"

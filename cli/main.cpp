@@ -2,8 +2,8 @@
 // prints the report list on stdout, the status on stderr.
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,22 +15,15 @@
 #include "platform/messages.h"
 #include "platform/system.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-
-#include "platform/host/sim_machine.h"
-#endif
-
 namespace {
 
-constexpr const char* kUsage =
-    "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR...\n";
+constexpr const char* kProgram = "drenvalisk-scan";
 
 struct Options {
   int actionCode = kActionReport;
   int answer = 0;  // 0 ask on a terminal (else No), 1 yes, -1 no
+  bool help = false;
+  bool version = false;
   std::vector<std::string> folders;
 };
 
@@ -82,69 +75,107 @@ int confirm(const char* text, const char* /*caption*/, unsigned style) {
   return yes ? kIdYes : kIdNo;
 }
 
-bool parseArguments(int argc, char** argv, Options* options) {
+// One command-line option: its name, whether a value follows it, and what it
+// sets; `apply` returns an error message, or "" when the option is accepted.
+struct OptionSpec {
+  const char* name;
+  bool takesValue;
+  std::string (*apply)(Options* options, const std::string& value);
+};
+
+std::string setAction(Options* options, const std::string& action) {
+  if (action == "delete") options->actionCode = kActionDelete;
+  else if (action == "rename") options->actionCode = kActionRename;
+  else if (action == "report") options->actionCode = kActionReport;
+  else return "unknown action '" + action + "' (delete, rename or report)";
+  return "";
+}
+
+const OptionSpec kOptions[] = {
+    {"--action", true, setAction},
+    {"--yes", false, [](Options* o, const std::string&) { o->answer = 1; return std::string(); }},
+    {"--no", false, [](Options* o, const std::string&) { o->answer = -1; return std::string(); }},
+    {"--help", false, [](Options* o, const std::string&) { o->help = true; return std::string(); }},
+    {"--version", false, [](Options* o, const std::string&) { o->version = true; return std::string(); }},
+};
+
+const OptionSpec* findOption(const std::string& name) {
+  for (const OptionSpec& spec : kOptions)
+    if (name == spec.name) return &spec;
+  return nullptr;
+}
+
+// Reads the command line into `options`; returns an error message, or "".
+// Arguments after "--" are folders even when they begin with "-".
+std::string parseArguments(int argc, char** argv, Options* options) {
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (argument == "--action" && i + 1 < argc) {
-      std::string action = argv[++i];
-      if (action == "delete") options->actionCode = kActionDelete;
-      else if (action == "rename") options->actionCode = kActionRename;
-      else if (action == "report") options->actionCode = kActionReport;
-      else return false;
-    } else if (argument == "--yes") {
-      options->answer = 1;
-    } else if (argument == "--no") {
-      options->answer = -1;
-    } else if (!argument.empty() && argument[0] == '-') {
-      return false;
-    } else {
+    const std::string argument = argv[i];
+    if (optionsEnded || argument.empty() || argument[0] != '-') {
       options->folders.push_back(argument);
+      continue;
     }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const OptionSpec* spec = findOption(argument);
+    if (!spec) return "unknown option '" + argument + "'";
+    std::string value;
+    if (spec->takesValue) {
+      if (i + 1 >= argc) return "option '" + argument + "' needs a value";
+      value = argv[++i];
+    }
+    std::string error = spec->apply(options, value);
+    if (!error.empty()) return error;
   }
-  return true;
+  return "";
 }
 
-int failUsage(const char* message) {
-  if (message) std::fprintf(stderr, "drenvalisk-scan: %s\n", message);
-  std::fputs(kUsage, stderr);
-  return 2;
+std::string usageLine() {
+  return std::string("usage: ") + kProgram + " [--action delete|rename|report] [--yes|--no] " +
+         scanFoldersSynopsis() + "\n";
 }
 
-int failFolder(const std::string& folder, const char* why) {
-  std::fprintf(stderr, "drenvalisk-scan: cannot scan %s: %s\n", folder.c_str(), why);
+void printHelp() {
+  std::fputs(usageLine().c_str(), stdout);
+  std::fputs("Scans for the W32/Tarvolinex trojans: prints the report list on stdout and the\n"
+             "status on stderr.\n",
+             stdout);
+  std::fputs(scanFoldersHelp(), stdout);
+  std::fputs("  --action ACTION   delete: remove infected files; rename: change the character\n"
+             "                    after their last \".\" to \"V\"; report (the default): change\n"
+             "                    nothing\n"
+             "  --yes, --no       the answer to questions (restart) when there is no terminal\n"
+             "                    to ask on; the default is No\n"
+             "  --help            this text\n"
+             "  --version         the program's name and version\n"
+             "Exit status: 0 nothing found, 1 infections found, 2 usage error or a DIR that\n"
+             "cannot be scanned.\n",
+             stdout);
+}
+
+int failUsage(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  std::fputs(usageLine().c_str(), stderr);
   return 2;
 }
 
 // Sets the scan target from the folders; 0 when they can be scanned.
 int chooseTarget(const Options& options) {
-#ifdef _WIN32
-  if (options.folders.size() > 1) return failUsage("the Win32 scanner takes at most one DIR");
-  if (options.folders.empty()) {
-    copyText(g_session.scanTarget, "!:", sizeof g_session.scanTarget);
-    return 0;
+  const ScanTarget chosen = prepareScanTarget(options.folders, sizeof g_session.scanTarget);
+  switch (chosen.status) {
+    case ScanTarget::Status::UsageError:
+      return failUsage(chosen.message);
+    case ScanTarget::Status::FolderError:
+      std::fprintf(stderr, "%s: cannot scan %s: %s\n", kProgram, chosen.folder.c_str(),
+                   chosen.message.c_str());
+      return 2;
+    case ScanTarget::Status::Ready:
+      break;
   }
-  std::string folder = options.folders[0];
-  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (folder.size() + 4 >= sizeof g_session.scanTarget) return failFolder(folder, "path too long");
-  DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return failFolder(folder, "no such folder");
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return failFolder(folder, "not a folder");
-  if (folder.back() == '\\') folder.pop_back();  // "C:\" walks as "C:\*.*"
-  copyText(g_session.scanTarget, folder.c_str(), sizeof g_session.scanTarget);
+  copyText(g_session.scanTarget, chosen.target.c_str(), sizeof g_session.scanTarget);
   return 0;
-#else
-  if (options.folders.empty()) return failUsage("no DIR given");
-  if (options.folders.size() > 24) return failUsage("at most 24 DIRs (drives C: to Z:)");
-  char letter = 'C';
-  for (const std::string& folder : options.folders) {
-    struct stat info;
-    if (stat(folder.c_str(), &info) != 0) return failFolder(folder, std::strerror(errno));
-    if (!S_ISDIR(info.st_mode)) return failFolder(folder, "not a folder");
-    hostMapDrive(letter++, folder);
-  }
-  copyText(g_session.scanTarget, "!:", sizeof g_session.scanTarget);
-  return 0;
-#endif
 }
 
 // The memory stage ends the program when it found the trojan running on the
@@ -161,7 +192,16 @@ void endAfterMemoryStage(int) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!parseArguments(argc, argv, &options)) return failUsage(nullptr);
+  const std::string error = parseArguments(argc, argv, &options);
+  if (!error.empty()) return failUsage(error);
+  if (options.help) {
+    printHelp();
+    return 0;
+  }
+  if (options.version) {
+    std::printf("%s %s\n", kProgram, DRENVALISK_VERSION);  // from the top CMakeLists.txt
+    return 0;
+  }
   if (int failed = chooseTarget(options)) return failed;
 
   // A report read by a person shows each line at once; one read by a program

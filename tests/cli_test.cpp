@@ -1,109 +1,29 @@
 // drenvalisk-scan run as a child process on temporary folders: what it prints
 // on stdout and stderr, its exit status, and what it does to the files.
-#include <fcntl.h>
-#include <poll.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "samples/pe_builder.h"
-#include "tests/support/scan_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/expected_report.h"
-
-#ifndef DRENVALISK_SCAN_BINARY
-#error "DRENVALISK_SCAN_BINARY must name the built drenvalisk-scan"
-#endif
+#include "tests/support/scan_fixture.h"
 
 namespace {
 
 const std::string kBejName = "W32/Tarvolinex.Bej.Ransom.Trojan";
-
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string lastLine(const std::string& text) {
-  std::vector<std::string> lines = splitLines(text);
-  return lines.empty() ? std::string() : lines.back();
-}
+const std::string kUsage = "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR...";
 
 // Runs the scanner with `arguments`, stdin from /dev/null (so every question
-// takes its default answer). `onFirstOutput`, when given, is called once as
-// soon as stdout has data, before any of it is read.
-template <typename Hook>
-Outcome runScanner(const std::vector<std::string>& arguments, Hook onFirstOutput) {
-  Outcome outcome;
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return outcome;
-  std::vector<char*> argv;
-  std::string binary = DRENVALISK_SCAN_BINARY;
-  argv.push_back(binary.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  pid_t child = fork();
-  if (child == 0) {
-    int input = open("/dev/null", O_RDONLY);
-    dup2(input, 0);
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    close(outPipe[0]);
-    close(errPipe[0]);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(outPipe[1]);
-  close(errPipe[1]);
-
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  bool hooked = false;
-  int open = 2;
-  char buffer[8192];
-  while (open > 0) {
-    if (poll(fds, 2, -1) < 0) continue;
-    if (!hooked && (fds[0].revents & (POLLIN | POLLHUP))) {
-      hooked = true;
-      onFirstOutput(child);
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<size_t>(got));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return outcome;
-}
-
-Outcome runScanner(const std::vector<std::string>& arguments) {
-  return runScanner(arguments, [](pid_t) {});
+// takes its default answer); see runChild for `onFirstOutput`.
+ChildOutcome runScanner(const std::vector<std::string>& arguments,
+                        const std::function<void(pid_t)>& onFirstOutput = nullptr) {
+  return runChild(DRENVALISK_SCAN_BINARY, arguments, onFirstOutput);
 }
 
 }  // namespace
@@ -118,7 +38,7 @@ TEST_F(CliTest, CleanFolderPrintsOnlyTheStatistics) {
   writeText("C:\\a.txt", "a");
   writeFile("C:\\dir\\clean.exe", buildCleanSample(38400, 5));
 
-  Outcome run = runScanner({c()});
+  ChildOutcome run = runScanner({c()});
 
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(splitLines(run.out), statisticsBlock(2, 0, 0));
@@ -147,7 +67,7 @@ TEST_F(CliTest, ActionsOnAnInfectedFile) {
     std::vector<std::string> arguments = c.options;
     arguments.push_back(root_);
 
-    Outcome run = runScanner(arguments);
+    ChildOutcome run = runScanner(arguments);
 
     EXPECT_EQ(run.exitCode, 1);
     std::vector<std::string> expected = {"C:\\Users\\me\\bej.exe     " + kBejName + c.lineEnd};
@@ -163,7 +83,7 @@ TEST_F(CliTest, EachFolderBecomesADriveFromC) {
   std::string second = mapDrive('D');
   writeFile("D:\\sub\\d.exe", buildInfectedSample(builtInRecord(0)));
 
-  Outcome run = runScanner({c(), second});
+  ChildOutcome run = runScanner({c(), second});
 
   EXPECT_EQ(run.exitCode, 1);
   std::vector<std::string> lines = splitLines(run.out);
@@ -174,35 +94,77 @@ TEST_F(CliTest, EachFolderBecomesADriveFromC) {
 }
 
 TEST_F(CliTest, UsageErrorsAndFoldersThatCannotBeScanned) {
+  writeFile("C:\\bej.exe", buildInfectedSample(builtInRecord(0)));
   writeText("C:\\plain.txt", "p");
   const std::string missing = root_ + "/does-not-exist";
   const std::string file = host("C:\\plain.txt");
   struct Case {
     std::vector<std::string> arguments;
     std::string firstLine;
+    bool usageFollows;  // a usage error shows the usage line; a bad folder does not
   };
   const Case cases[] = {
-      {{"--frobnicate", root_}, "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR..."},
-      {{"--action", "shred", root_}, "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR..."},
-      {{"--action"}, "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR..."},
-      {{}, "drenvalisk-scan: no DIR given"},
-      {{missing}, "drenvalisk-scan: cannot scan " + missing + ": No such file or directory"},
-      {{root_, missing}, "drenvalisk-scan: cannot scan " + missing + ": No such file or directory"},
-      {{file}, "drenvalisk-scan: cannot scan " + file + ": not a folder"},
+      {{"--frobnicate", root_}, "drenvalisk-scan: unknown option '--frobnicate'", true},
+      {{"--action", "delete", root_, "-x"}, "drenvalisk-scan: unknown option '-x'", true},
+      {{"--action", "zap", root_}, "drenvalisk-scan: unknown action 'zap' (delete, rename or report)", true},
+      {{"--action", "Delete", root_}, "drenvalisk-scan: unknown action 'Delete' (delete, rename or report)", true},
+      {{"--action"}, "drenvalisk-scan: option '--action' needs a value", true},
+      {{}, "drenvalisk-scan: no DIR given", true},
+      {{"--action", "delete", missing}, "drenvalisk-scan: cannot scan " + missing + ": No such file or directory", false},
+      {{"--action", "delete", root_, missing}, "drenvalisk-scan: cannot scan " + missing + ": No such file or directory", false},
+      {{file}, "drenvalisk-scan: cannot scan " + file + ": not a folder", false},
   };
   for (const Case& c : cases) {
     std::string shown;
     for (const std::string& argument : c.arguments) shown += argument + " ";
     SCOPED_TRACE(shown);
-    Outcome run = runScanner(c.arguments);
+    ChildOutcome run = runScanner(c.arguments);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     std::vector<std::string> err = splitLines(run.err);
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err[0], c.firstLine);
+    EXPECT_EQ(err, (c.usageFollows ? std::vector<std::string>{c.firstLine, kUsage}
+                                   : std::vector<std::string>{c.firstLine}));
+    // Nothing was scanned: the infected file is still there.
+    EXPECT_TRUE(exists("C:\\bej.exe"));
   }
-  // A folder that cannot be scanned is named on one line, without the usage.
-  EXPECT_EQ(splitLines(runScanner({missing}).err).size(), 1u);
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStdoutAndScanNothing) {
+  writeFile("C:\\bej.exe", buildInfectedSample(builtInRecord(0)));
+
+  ChildOutcome help = runScanner({"--action", "delete", "--help", root_});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.err, "");
+  std::vector<std::string> lines = splitLines(help.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], kUsage);
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit status: 0 nothing found, 1 infections found, 2 usage error"),
+            std::string::npos);
+
+  ChildOutcome version = runScanner({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, std::string("drenvalisk-scan ") + DRENVALISK_VERSION + "\n");
+  EXPECT_EQ(version.err, "");
+
+  EXPECT_TRUE(exists("C:\\bej.exe"));
+}
+
+TEST_F(CliTest, AfterDoubleDashAFolderMayBeginWithADash) {
+  writeFile("C:\\-dash\\bej.exe", buildInfectedSample(builtInRecord(0)));
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(root_.c_str()), 0);
+
+  ChildOutcome run = runScanner({"--", "-dash"});
+  ASSERT_EQ(chdir(previous), 0);
+
+  EXPECT_EQ(run.exitCode, 1);
+  std::vector<std::string> lines = splitLines(run.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "C:\\bej.exe     " + kBejName + " not disinfected as per user's selection");
 }
 
 TEST_F(CliTest, InterruptStopsTheScanAndStillPrintsTheStatistics) {
@@ -220,7 +182,7 @@ TEST_F(CliTest, InterruptStopsTheScanAndStillPrintsTheStatistics) {
 
   // Interrupt while the scanner is blocked writing to the full pipe (the one
   // way it sleeps), so the signal breaks into a write of the report.
-  Outcome run = runScanner({c()}, [](pid_t child) {
+  ChildOutcome run = runScanner({c()}, [](pid_t child) {
     const std::string statPath = "/proc/" + std::to_string(child) + "/stat";
     for (;;) {
       std::ifstream in(statPath);

@@ -1,12 +1,25 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "platform/console.h"
 #include "platform/host/sim_machine.h"
 
 namespace {
 void onInterrupt(int) { simPostQuitFromSignal(); }
+
+constexpr size_t kMaxFolders = 24;  // drives C: to Z:
+
+ScanTarget failed(ScanTarget::Status status, const std::string& folder, const std::string& message) {
+  ScanTarget result;
+  result.status = status;
+  result.folder = folder;
+  result.message = message;
+  return result;
+}
 }  // namespace
 
 void installInterruptHandler() {
@@ -21,3 +34,27 @@ void installInterruptHandler() {
 bool standardInputIsTerminal() { return isatty(0) != 0; }
 bool standardErrorIsTerminal() { return isatty(2) != 0; }
 bool standardOutputIsTerminal() { return isatty(1) != 0; }
+
+ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t /*capacity*/) {
+  if (folders.empty()) return failed(ScanTarget::Status::UsageError, "", "no DIR given");
+  if (folders.size() > kMaxFolders)
+    return failed(ScanTarget::Status::UsageError, "", "at most 24 DIRs (drives C: to Z:)");
+  // Every folder is checked before any is mapped, so a failure maps nothing.
+  for (const std::string& folder : folders) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0)
+      return failed(ScanTarget::Status::FolderError, folder, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return failed(ScanTarget::Status::FolderError, folder, "not a folder");
+  }
+  char letter = 'C';
+  for (const std::string& folder : folders) hostMapDrive(letter++, folder);
+  ScanTarget result;
+  result.target = "!:";
+  return result;
+}
+
+const char* scanFoldersSynopsis() { return "DIR..."; }
+const char* scanFoldersHelp() {
+  return "  DIR...            folders to scan; each becomes a fixed drive, the first C:,\n"
+         "                    the next D:, and so on, and report lines show Windows paths\n";
+}

@@ -11,6 +11,14 @@ BOOL WINAPI onConsoleControl(DWORD type) {
   PostThreadMessageA(g_scanThread, WM_QUIT, 0, 0);
   return TRUE;
 }
+
+ScanTarget failed(ScanTarget::Status status, const std::string& folder, const char* message) {
+  ScanTarget result;
+  result.status = status;
+  result.folder = folder;
+  result.message = message;
+  return result;
+}
 }  // namespace
 
 void installInterruptHandler() {
@@ -22,3 +30,31 @@ void installInterruptHandler() {
 bool standardInputIsTerminal() { return _isatty(0) != 0; }
 bool standardErrorIsTerminal() { return _isatty(2) != 0; }
 bool standardOutputIsTerminal() { return _isatty(1) != 0; }
+
+ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t capacity) {
+  if (folders.size() > 1)
+    return failed(ScanTarget::Status::UsageError, "", "the Win32 scanner takes at most one DIR");
+  ScanTarget result;
+  if (folders.empty()) {
+    result.target = "!:";  // every fixed drive, memory stage first
+    return result;
+  }
+  std::string folder = folders[0];
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  // Room for the walk's "\*.*" and the terminator.
+  if (folder.size() + 4 >= capacity) return failed(ScanTarget::Status::FolderError, folder, "path too long");
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return failed(ScanTarget::Status::FolderError, folder, "no such folder");
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return failed(ScanTarget::Status::FolderError, folder, "not a folder");
+  if (folder.back() == '\\') folder.pop_back();  // "C:\" walks as "C:\*.*"
+  result.target = folder;
+  return result;
+}
+
+const char* scanFoldersSynopsis() { return "[DIR]"; }
+const char* scanFoldersHelp() {
+  return "  DIR               a folder to scan (a Windows path); without it, the memory\n"
+         "                    and every fixed drive of this machine are scanned\n";
+}

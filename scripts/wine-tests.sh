@@ -209,6 +209,7 @@ check "clean folder exits 0" test "$scan_status" -eq 0
 run_scan 'C:\no such folder'
 check "missing folder exits 2" test "$scan_status" -eq 2
 say "wine-tests: console front end checked ($(( $(date +%s) - t0 )) s)"
+source "$source_dir/scripts/wine/report-mode-check.sh"  # report mode changes nothing
 
 say "wine-tests: $skipped skipped, $(( $(date +%s) - started )) s in all"
 say "wine: $passed passed, $failed failed"

@@ -13,7 +13,11 @@
 #            posix-threads toolchain must fail the check, a win32-threads one pass
 # Exit status: 0 when every executable passes, 1 otherwise.
 set -uo pipefail
+caller_dir=$(pwd)
 cd "$(dirname "$0")/.."
+
+# A path given on the command line, relative to where the script was called.
+from_caller() { case "$1" in /*) echo "$1" ;; *) echo "$caller_dir/$1" ;; esac; }
 
 allow_list=scripts/win32-imports.allow
 shipped_list=scripts/shipped-executables.txt
@@ -112,13 +116,16 @@ case "${1:-}" in
     ;;
   --files)
     shift
-    for exe in "$@"; do check_one "$exe" || status=1; done
+    for exe in "$@"; do check_one "$(from_caller "$exe")" || status=1; done
     ;;
   *)
-    build_dir=${1:-build/win32}
+    build_dir=build/win32
+    [ -z "${1:-}" ] || build_dir=$(from_caller "$1")
     while read -r name need; do
-      if [ -f "$build_dir/$name" ]; then
-        check_one "$build_dir/$name" || status=1
+      # In the build folder, or in a subfolder's (app/drenvalisk.exe).
+      exe=$(find "$build_dir" -maxdepth 2 -name "$name" -not -path '*/CMakeFiles/*' 2>/dev/null | sort | head -n1)
+      if [ -n "$exe" ]; then
+        check_one "$exe" || status=1
       elif [ "$need" = required ]; then
         say "FAILED: $build_dir/$name is missing (a required shipped executable)"
         status=1

@@ -208,6 +208,22 @@ run_scan 'C:\clitest'
 check "clean folder exits 0" test "$scan_status" -eq 0
 run_scan 'C:\no such folder'
 check "missing folder exits 2" test "$scan_status" -eq 2
+check "missing folder named" last_line_is "$scan_err" \
+  "drenvalisk-scan: cannot scan C:\\no such folder: no such folder"
+run_scan 'C:\clitest' 'C:\drvbin'
+check "two folders exit 2" test "$scan_status" -eq 2
+check "two folders: usage" last_line_is "$scan_err" \
+  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [DIR]"
+run_scan --action zap 'C:\clitest'
+check "unknown action named" has_line "$scan_err" \
+  "drenvalisk-scan: unknown action 'zap' (delete, rename or report)"
+version=$(sed -n 's/^project(drenvalisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+run_scan --version
+check "version" test "$scan_status" -eq 0 -a "$scan_out" = "drenvalisk-scan $version"
+run_scan --help
+check "help on stdout" test "$scan_status" -eq 0 -a -z "$scan_err"
+check "help: usage first" has_line "$scan_out" \
+  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [DIR]"
 say "wine-tests: console front end checked ($(( $(date +%s) - t0 )) s)"
 source "$source_dir/scripts/wine/report-mode-check.sh"  # report mode changes nothing
 

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   # Native build, tests, benchmarks, fuzzing (clang with its sanitizer and
   # libFuzzer runtimes).
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev
   # Win32 cross build: the shipped executables use the win32-threads variant,
   # the tests the posix-threads one (GoogleTest); objdump reads import tables.

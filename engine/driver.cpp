@@ -9,6 +9,7 @@
 #include "memory/version.h"
 #include "platform/files.h"
 #include "platform/messages.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -68,7 +69,8 @@ int runScan() {
   copyText(session.statusText, session.stopRequested ? "Scanning terminated" : "Scanning completed",
            sizeof session.statusText);
   sendStatus();
-  if (session.restartNeeded &&
+  // Restarting this machine finishes nothing for a Windows on a mounted disk.
+  if (session.restartNeeded && !repairsOfflineSystem() &&
       ConfirmBox("The system has to be restarted to remove the virus completely from your "
                  "system. \n\n Restart now?",
                  kProductTitle, kMbYesNo | kMbIconQuestion) == kIdYes)

@@ -5,13 +5,21 @@
 
 #include "engine/session.h"
 #include "platform/messages.h"
+#include "platform/system.h"
 
 namespace {
 ReportSink g_sink = {nullptr, nullptr};
 ConfirmHandler g_confirm = nullptr;
+
+// The platform's own lines (an offline registry hive that cannot be read or
+// written) join the report list like any other.
+void forwardNotice(const char* line) { reportLine("%s", line); }
 }  // namespace
 
-void bindReportChannel(const ReportSink& sink) { g_sink = sink; }
+void bindReportChannel(const ReportSink& sink) {
+  g_sink = sink;
+  setNoticeHook(sink.appendLine ? forwardNotice : nullptr);
+}
 
 void sendReportLine() {
   if (g_sink.appendLine) g_sink.appendLine(g_session.reportLine);

@@ -9,6 +9,7 @@
 #include "memory/version.h"
 #include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -89,6 +90,19 @@ bool rewriteWithEntry(int copy, int ini, const char* key, const char* value) {
   return writeEntry(ini, key, value);
 }
 
+// A Windows that is not running (its disk mounted by a rescue system) takes
+// the deletion into its own registry and carries it out at its next start;
+// the report says so, or that it could not be recorded.
+int scheduleOfflineRemoval(const char* path) {
+  if (!moveFileEx(path, nullptr, kMoveDelayUntilReboot)) {
+    reportLine("%s     could not be scheduled for removal at the next start of the Windows on this disk",
+               path);
+    return 0;
+  }
+  reportLine("%s     will be removed when the Windows on this disk next starts", path);
+  return 1;
+}
+
 }  // namespace
 
 bool g_wininitRestoreFailed = false;
@@ -123,6 +137,7 @@ bool addWininitRename(const char* key, const char* value) {
 int scheduleRemovalAtRestart(const char* path) {
   switch (getWindowsFamily()) {
     case kFamilyNt:
+      if (repairsOfflineSystem()) return scheduleOfflineRemoval(path);
       // A refusal is not reported: the restart is offered all the same.
       moveFileEx(path, nullptr, kMoveDelayUntilReboot);
       return 1;

@@ -10,6 +10,7 @@ void platformSleep(uint32_t milliseconds);
 namespace {
 SleepHook g_sleepHook = nullptr;
 ExitHook g_exitHook = nullptr;
+NoticeHook g_noticeHook = nullptr;
 }  // namespace
 
 void sleepMs(uint32_t milliseconds) {
@@ -27,4 +28,10 @@ void setExitHook(ExitHook hook) { g_exitHook = hook; }
 void exitProgram(int code) {
   if (g_exitHook) g_exitHook(code);
   std::exit(code);
+}
+
+void setNoticeHook(NoticeHook hook) { g_noticeHook = hook; }
+
+void platformNotice(const char* line) {
+  if (g_noticeHook) g_noticeHook(line);
 }

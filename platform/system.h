@@ -24,6 +24,19 @@ void closeHandle(Handle handle);
 constexpr uint32_t kExitRebootForce = 6;  // EWX_REBOOT | EWX_FORCE
 int exitWindowsEx(uint32_t flags);
 
+// True when the Windows being repaired is not the one running this program
+// (an installation on a disk mounted by a rescue system): restarting this
+// machine finishes nothing, and a deletion scheduled for the next start
+// happens when that Windows next starts.
+bool repairsOfflineSystem();
+
+// Lines the platform itself has for the report list (an offline registry
+// hive that cannot be read or written, its backup). The report channel
+// installs the hook; without one they are dropped.
+using NoticeHook = void (*)(const char* line);
+void setNoticeHook(NoticeHook hook);
+void platformNotice(const char* line);
+
 // Sleep: goes through a clock that tests replace.
 void sleepMs(uint32_t milliseconds);
 using SleepHook = void (*)(uint32_t milliseconds);

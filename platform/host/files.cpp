@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/host/hive_registry.h"
+#include "platform/host/offline_windows.h"
 #include "platform/host/sim_machine.h"
 
 namespace {
@@ -293,6 +295,8 @@ bool moveFileEx(const char* from, const char* to, uint32_t flags) {
   SimMachine& sim = simMachine();
   if (to == nullptr && (flags & kMoveDelayUntilReboot)) {
     if (sim.failDelayedMoves.count(simPathKey(from))) return false;
+    // An offline installation deletes the file at its own next start.
+    if (offlineWindows()) return hiveScheduleDeletion(from);
     sim.delayedDeletes.push_back(from);
     return true;
   }
@@ -340,10 +344,14 @@ uint32_t getShortPathName(const char* path, char* out, uint32_t capacity) {
 }
 
 uint32_t getWindowsDirectory(char* out, uint32_t capacity) {
+  if (const OfflineWindows* windows = offlineWindows())
+    return copyOut(windows->windowsFolder(), out, capacity);
   return copyOut(simMachine().windowsDirectory, out, capacity);
 }
 
 uint32_t getSystemDirectory(char* out, uint32_t capacity) {
+  if (const OfflineWindows* windows = offlineWindows())
+    return copyOut(windows->systemFolder(), out, capacity);
   return copyOut(simMachine().systemDirectory, out, capacity);
 }
 

@@ -1,11 +1,15 @@
 // The simulated machine's registry: keys under HKEY_LOCAL_MACHINE held by
-// upper-cased path, values in enumeration order.
+// upper-cased path, values in enumeration order. While C: holds a Windows
+// installation, its hives serve HKEY_LOCAL_MACHINE instead
+// (platform/host/hive_registry.h).
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 #include <string>
 
+#include "platform/host/hive_registry.h"
+#include "platform/host/offline_windows.h"
 #include "platform/host/sim_machine.h"
 #include "platform/registry.h"
 
@@ -53,6 +57,7 @@ SimRegistryValue* findValue(const std::string& keyPath, const char* name) {
 long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
   *key = nullptr;
   if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorFileNotFound;
+  if (hiveRegistryServes()) return hiveRegOpenKey(subKey, key);
   std::string path = normalizeKeyPath(subKey ? subKey : "");
   if (!keyExists(path)) return kErrorFileNotFound;
   uintptr_t handle = g_nextKey++;
@@ -64,6 +69,7 @@ long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
 
 long regCloseKey(RegKey key) {
   if (key == PLATFORM_HKEY_PERFORMANCE_DATA) return kErrorSuccess;
+  if (hiveOwnsKey(key)) return hiveRegCloseKey(key);
   auto found = g_openKeys.find(reinterpret_cast<uintptr_t>(key));
   if (found == g_openKeys.end()) return 6;  // ERROR_INVALID_HANDLE
   g_openKeys.erase(found);
@@ -72,6 +78,7 @@ long regCloseKey(RegKey key) {
 }
 
 long regQueryValueCount(RegKey key, uint32_t* valueCount) {
+  if (hiveOwnsKey(key)) return hiveRegQueryValueCount(key, valueCount);
   const std::string* path = openPath(key);
   if (!path) return 6;
   auto found = simMachine().registry.find(*path);
@@ -82,6 +89,7 @@ long regQueryValueCount(RegKey key, uint32_t* valueCount) {
 }
 
 long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  if (hiveOwnsKey(key)) return hiveRegEnumValueName(key, index, name, nameLength);
   const std::string* path = openPath(key);
   if (!path) return 6;
   auto found = simMachine().registry.find(*path);
@@ -122,6 +130,7 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
     if (type) *type = kRegBinary;
     return queryPerformanceData(data, dataSize);
   }
+  if (hiveOwnsKey(key)) return hiveRegQueryValueEx(key, valueName, type, data, dataSize);
   const std::string* path = openPath(key);
   if (!path) return 6;
   SimRegistryValue* value = findValue(*path, valueName);
@@ -140,6 +149,7 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
 }
 
 long regDeleteValue(RegKey key, const char* valueName) {
+  if (hiveOwnsKey(key)) return hiveRegDeleteValue(key, valueName);
   const std::string* path = openPath(key);
   if (!path) return 6;
   std::string injected = *path + "\\" + normalizeKeyPath(valueName ? valueName : "");
@@ -155,6 +165,7 @@ long regDeleteValue(RegKey key, const char* valueName) {
 
 long regDeleteKey(RegKey root, const char* subKey) {
   if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorAccessDenied;
+  if (hiveRegistryServes()) return hiveRegDeleteKey(subKey);
   std::string path = normalizeKeyPath(subKey ? subKey : "");
   if (path.empty() || !simMachine().registry.count(path)) return kErrorFileNotFound;
   if (hasSubkeys(path)) return kErrorAccessDenied;  // as NT refuses a key with subkeys
@@ -162,21 +173,30 @@ long regDeleteKey(RegKey root, const char* subKey) {
   return kErrorSuccess;
 }
 
+namespace {
+// The value of %name%: an offline installation's own (never the rescue
+// system's) while C: holds one, else the simulated machine's.
+bool environmentValue(const std::string& name, std::string* value) {
+  if (OfflineWindows* windows = offlineWindows()) return windows->environmentValue(name, value);
+  const std::string wanted = normalizeKeyPath(name);
+  for (const auto& entry : simMachine().environment) {
+    if (normalizeKeyPath(entry.first) != wanted) continue;
+    *value = entry.second;
+    return true;
+  }
+  return false;
+}
+}  // namespace
+
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   std::string expanded;
   for (const char* p = source; *p;) {
     const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
-    if (close && close > p + 1) {
-      std::string name = normalizeKeyPath(std::string(p + 1, close));
-      auto& environment = simMachine().environment;
-      auto found = std::find_if(environment.begin(), environment.end(), [&](const auto& e) {
-        return normalizeKeyPath(e.first) == name;
-      });
-      if (found != environment.end()) {
-        expanded += found->second;
-        p = close + 1;
-        continue;
-      }
+    std::string value;
+    if (close && close > p + 1 && environmentValue(std::string(p + 1, close), &value)) {
+      expanded += value;
+      p = close + 1;
+      continue;
     }
     expanded += *p++;
   }

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/messages.h"
 #include "platform/types.h"
+
+class OfflineWindows;
 
 struct SimRegistryValue {
   std::string name;
@@ -78,6 +81,15 @@ struct SimMachine {
   std::map<std::string, std::string> shortPaths;  // long path -> 8.3 form
   long writeBudget = -1;  // bytes that writes may still write; -1 unlimited
   std::vector<std::string> delayedDeletes;  // MoveFileEx(..., NULL, DELAY)
+
+  // A Windows installation found on C: (platform/host/offline_windows.h),
+  // looked for at the first question that needs it. While there is one, its
+  // hives serve the registry and its version and folders are reported.
+  std::shared_ptr<OfflineWindows> offlineWindows;
+  // Injected full disk for its hives: the bytes a new hive file, or the
+  // backup of one, may take before the write fails; -1 unlimited.
+  long hiveWriteLimit = -1;
+  long hiveBackupWriteLimit = -1;
 
   // Registry under HKEY_LOCAL_MACHINE, keyed by upper-cased key path.
   std::map<std::string, SimRegistryKey> registry;

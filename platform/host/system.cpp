@@ -1,9 +1,15 @@
 // Version, privileges, restart, pauses and exit on the simulated machine.
 
+#include "platform/host/offline_windows.h"
 #include "platform/host/sim_machine.h"
 #include "platform/system.h"
 
 bool getVersionEx(OsVersionInfo* info) {
+  // An installation on C: reports its own version.
+  if (const OfflineWindows* windows = offlineWindows()) {
+    *info = windows->version();
+    return true;
+  }
   const SimMachine& sim = simMachine();
   if (sim.versionFails) return false;
   info->platformId = sim.platformId;
@@ -34,6 +40,8 @@ bool enablePrivilege(Handle, const char* privilegeName) {
 
 uint32_t getLastError() { return simMachine().lastError; }
 void setLastError(uint32_t error) { simMachine().lastError = error; }
+
+bool repairsOfflineSystem() { return offlineWindows() != nullptr; }
 
 int exitWindowsEx(uint32_t flags) {
   simMachine().restartRequests.push_back(flags);

@@ -41,4 +41,7 @@ void closeHandle(Handle handle) {
 
 int exitWindowsEx(uint32_t flags) { return ExitWindowsEx(flags, 0); }
 
+// The Win32 build repairs the Windows it runs on.
+bool repairsOfflineSystem() { return false; }
+
 void platformSleep(uint32_t milliseconds) { Sleep(milliseconds); }

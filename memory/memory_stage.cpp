@@ -51,7 +51,7 @@ void reportRunningTrojan(const char* imagePath) {
 }
 
 bool terminate(uint32_t processId) {
-  ScopedHandle process(openProcess(kProcessTerminateAndQuery, processId));
+  ScopedKernelHandle process(openProcess(kProcessTerminateAndQuery, processId));
   return process.valid() && terminateProcess(process.get(), 0);
 }
 

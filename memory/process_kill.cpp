@@ -21,7 +21,7 @@ const char* fileNameOf(const char* path) {
 }
 
 bool terminateWith(uint32_t access, uint32_t processId) {
-  ScopedHandle process(openProcess(access, processId));
+  ScopedKernelHandle process(openProcess(access, processId));
   return process.valid() && terminateProcess(process.get(), 0);
 }
 
@@ -48,7 +48,7 @@ int killByNameToolhelp(const char* path) {
   auto createSnapshot = reinterpret_cast<CreateToolhelp32SnapshotFn>(
       getProcAddress(kernel, "CreateToolhelp32Snapshot"));
   if (!createSnapshot) return 0;
-  ScopedHandle snapshot(createSnapshot(kSnapProcess, 0));
+  ScopedKernelHandle snapshot(createSnapshot(kSnapProcess, 0));
   sleepMs(100);
   if (!snapshot.valid()) return 0;
   auto first = reinterpret_cast<Process32Fn>(getProcAddress(kernel, "Process32First"));

@@ -36,13 +36,12 @@ namespace {
 // The memory stage may read other users' processes once it holds the debug
 // privilege. A token that cannot be opened is announced, as it always was.
 void enableDebugPrivilege() {
-  Handle token = nullptr;
-  if (!openProcessToken(kTokenAdjustPrivileges | kTokenQuery, &token)) {
+  ScopedKernelHandle token;
+  if (!openProcessToken(kTokenAdjustPrivileges | kTokenQuery, token.receive())) {
     messageBox(nullptr, "false", "TEMP", kMbOk);
     return;
   }
-  enablePrivilege(token, "SeDebugPrivilege");
-  closeHandle(token);
+  enablePrivilege(token.get(), "SeDebugPrivilege");
 }
 
 Handle openForReading(uint32_t processId, bool debugPrivilegeOnDenied) {
@@ -72,7 +71,7 @@ ListingResult listProcessesPsapi(ProcessList* list, bool debugPrivilegeOnDenied)
   if (!moduleFileName) return ListingResult::Unavailable;
 
   for (uint32_t i = 0; i < count; ++i) {
-    ScopedHandle process(openForReading(ids[i], debugPrivilegeOnDenied));
+    ScopedKernelHandle process(openForReading(ids[i], debugPrivilegeOnDenied));
     if (!process.valid()) continue;
     char path[260];
     std::memset(path, 0, sizeof path);
@@ -92,7 +91,7 @@ ListingResult listProcessesToolhelp(ProcessList* list) {
   auto createSnapshot = reinterpret_cast<CreateToolhelp32SnapshotFn>(
       getProcAddress(kernel, "CreateToolhelp32Snapshot"));
   if (!createSnapshot) return ListingResult::Unavailable;
-  ScopedHandle snapshot(createSnapshot(kSnapProcess, 0));
+  ScopedKernelHandle snapshot(createSnapshot(kSnapProcess, 0));
   if (!snapshot.valid()) return ListingResult::Unavailable;
   auto first = reinterpret_cast<Process32Fn>(getProcAddress(kernel, "Process32First"));
   if (!first) return ListingResult::Unavailable;

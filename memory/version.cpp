@@ -1,5 +1,6 @@
 #include "memory/version.h"
 
+#include "platform/processes.h"
 #include "platform/system.h"
 
 int getWindowsFamily() {
@@ -18,14 +19,26 @@ int getNtGeneration() {
   return 0;
 }
 
+namespace {
+
+// Enables the shutdown privilege in this process's token. False when the
+// token cannot be opened; otherwise `error` is the last error the adjustment
+// left (0 when the privilege was granted).
+bool enableShutdownPrivilege(uint32_t* error) {
+  ScopedKernelHandle token;
+  if (!openProcessToken(kTokenAdjustPrivileges | kTokenQuery, token.receive())) return false;
+  setLastError(0);
+  enablePrivilege(token.get(), "SeShutdownPrivilege");
+  *error = getLastError();
+  return true;
+}
+
+}  // namespace
+
 int restartComputer() {
   if (getWindowsFamily() != kFamily9x) {
-    Handle token = nullptr;
-    if (!openProcessToken(kTokenAdjustPrivileges | kTokenQuery, &token)) return 0;
-    setLastError(0);
-    enablePrivilege(token, "SeShutdownPrivilege");
-    uint32_t error = getLastError();
-    closeHandle(token);
+    uint32_t error = 0;
+    if (!enableShutdownPrivilege(&error)) return 0;
     if (error != 0) return static_cast<int>(error);
   }
   return exitWindowsEx(kExitRebootForce);

@@ -1,5 +1,6 @@
 // Byte-level file access in the manner of the C runtime's _open family.
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 enum FileOpenMode {
@@ -21,20 +22,11 @@ int fileClose(int fd);
 // _access: 0 when the file exists (mode 0) or may be read (mode 4), else -1.
 int fileAccess(const char* path, int mode);
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void close() {
-    if (fd_ >= 0) fileClose(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
+// A descriptor of fileOpen; -1 holds nothing.
+struct FileDescriptorTraits {
+  using Value = int;
+  static Value empty() { return -1; }
+  static bool isOpen(Value fd) { return fd >= 0; }
+  static long close(Value fd) { return fileClose(fd); }
 };
+using FileDescriptor = ScopedHandle<FileDescriptorTraits>;

@@ -1,12 +1,25 @@
 // Files and folders: the Win32 file-system calls the system makes, under their
 // own names. Paths are Windows paths ("C:\dir\file.exe").
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 // FindFirstFileA: starts a directory search; PLATFORM_INVALID_HANDLE on failure.
 Handle findFirstFile(const char* pattern, FindData* data);
 bool findNextFile(Handle search, FindData* data);
 void findClose(Handle search);
+
+// A directory search of findFirstFile; INVALID_HANDLE_VALUE holds nothing.
+struct FindHandleTraits {
+  using Value = Handle;
+  static Value empty() { return PLATFORM_INVALID_HANDLE; }
+  static bool isOpen(Value search) { return search && search != PLATFORM_INVALID_HANDLE; }
+  static long close(Value search) {
+    findClose(search);
+    return 0;
+  }
+};
+using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
 
 // GetDriveTypeA of a root such as "C:\".
 unsigned getDriveType(const char* root);

@@ -1,6 +1,7 @@
 // Processes: run-time loaded libraries, the tool-help snapshot and
 // process-status functions, opening and terminating processes.
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 #include "platform/types.h"
 
@@ -49,23 +50,18 @@ constexpr uint32_t kErrorAccessDeniedCode = 5;
 Handle openProcess(uint32_t access, uint32_t processId);
 bool terminateProcess(Handle process, uint32_t exitCode);
 
-// Closes a kernel handle (process, snapshot, token) when it goes out of scope.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(Handle handle = nullptr) : handle_(handle) {}
-  ~ScopedHandle() { reset(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  Handle get() const { return handle_; }
-  bool valid() const { return handle_ && handle_ != PLATFORM_INVALID_HANDLE; }
-  void reset(Handle handle = nullptr) {
-    if (valid()) closeHandle(handle_);
-    handle_ = handle;
+// Kernel objects: processes, snapshots, tokens (closed with closeHandle). Null
+// and INVALID_HANDLE_VALUE hold nothing.
+struct KernelHandleTraits {
+  using Value = Handle;
+  static Value empty() { return nullptr; }
+  static bool isOpen(Value handle) { return handle && handle != PLATFORM_INVALID_HANDLE; }
+  static long close(Value handle) {
+    closeHandle(handle);
+    return 0;
   }
-
- private:
-  Handle handle_;
 };
+using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 
 // WideCharToMultiByte to the ANSI code page of at most `length` UTF-16 units
 // (stopping at a NUL); the number of bytes written including the terminator,

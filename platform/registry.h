@@ -1,6 +1,7 @@
 // Registry calls, under their Win32 names. Results are Win32 error codes
 // (0 is ERROR_SUCCESS).
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 #define PLATFORM_HKEY_LOCAL_MACHINE (reinterpret_cast<RegKey>(static_cast<uintptr_t>(0x80000002u)))
@@ -34,23 +35,11 @@ long regDeleteKey(RegKey root, const char* subKey);
 // ExpandEnvironmentStringsA: the size needed including the terminator, 0 on failure.
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity);
 
-// Closes an open key when it goes out of scope.
-class ScopedRegKey {
- public:
-  ScopedRegKey() = default;
-  ~ScopedRegKey() { close(); }
-  ScopedRegKey(const ScopedRegKey&) = delete;
-  ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-  RegKey* receive() { return &key_; }
-  RegKey get() const { return key_; }
-  // Closes now and reports the close's result.
-  long close() {
-    long result = kErrorSuccess;
-    if (key_) result = regCloseKey(key_);
-    key_ = nullptr;
-    return result;
-  }
-
- private:
-  RegKey key_ = nullptr;
+// An open key; close() gives RegCloseKey's result.
+struct RegKeyTraits {
+  using Value = RegKey;
+  static Value empty() { return nullptr; }
+  static bool isOpen(Value key) { return key != nullptr; }
+  static long close(Value key) { return regCloseKey(key); }
 };
+using ScopedRegKey = ScopedHandle<RegKeyTraits>;

@@ -1,5 +1,6 @@
 // The service control manager.
 #pragma once
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 constexpr uint32_t kScManagerAllAccess = 0xF003F;
@@ -23,3 +24,12 @@ ServiceHandle openService(ServiceHandle manager, const char* name, uint32_t acce
 bool controlService(ServiceHandle service, uint32_t control, ServiceStatus* status);
 bool queryServiceStatus(ServiceHandle service, ServiceStatus* status);
 bool closeServiceHandle(ServiceHandle handle);
+
+// A service manager or service handle.
+struct ServiceHandleTraits {
+  using Value = ServiceHandle;
+  static Value empty() { return nullptr; }
+  static bool isOpen(Value handle) { return handle != nullptr; }
+  static long close(Value handle) { return closeServiceHandle(handle) ? 0 : 1; }
+};
+using ScopedServiceHandle = ScopedHandle<ServiceHandleTraits>;

@@ -142,7 +142,11 @@ int readRegistryString(RegKey root, const char* keyPath, const char* valueName, 
   ScopedRegKey key;
   if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return 0;
   uint32_t size = 0;
-  if (regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size) != kErrorSuccess) return 0;
+  uint32_t type = 0;
+  if (regQueryValueEx(key.get(), valueName, &type, nullptr, &size) != kErrorSuccess) return 0;
+  // Only a string starts a program, as Windows reads start-up values: other
+  // data is treated as not matching.
+  if (type != kRegSz && type != kRegExpandSz) return 0;
   // Data fits when it is no larger than the buffer; larger data is treated as
   // not matching rather than read in part.
   if (size > capacity) return 0;
@@ -150,9 +154,9 @@ int readRegistryString(RegKey root, const char* keyPath, const char* valueName, 
   if (regQueryValueEx(key.get(), valueName, nullptr, reinterpret_cast<uint8_t*>(out), &size) !=
       kErrorSuccess)
     return 0;
-  // A full buffer must end with the data's own terminator: unterminated data
-  // of the buffer's size did not fit either.
-  if (out[capacity - 1] != 0) return 0;
+  // The string must end with its own terminator; unterminated data (of the
+  // buffer's size or shorter) is treated as not matching.
+  if (size == 0 || size > capacity || out[size - 1] != 0 || out[capacity - 1] != 0) return 0;
   return key.close() == kErrorSuccess ? 1 : 0;
 }
 

@@ -245,19 +245,20 @@ TEST_F(RegistryRepair, ValueHelpersReportEveryFailure) {
   simMachine().registry[kRun].values.push_back(binary);
 
   char out[264];
-  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Bin", out, sizeof out), 1);
-  EXPECT_STREQ(out, "hi");
+  // Data that is not a string is not read as one, as Windows reads start-up values.
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Bin", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 4), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 5), 1);
-  // Unterminated data of the buffer's size does not fit with its terminator.
-  binary.name = "Raw";
-  binary.data = {'r', 'a', 'w', '!'};
-  simMachine().registry[kRun].values.push_back(binary);
+  EXPECT_STREQ(out, "text");
+  // A string without its terminator is not read, whatever room there is.
+  SimRegistryValue raw;
+  raw.name = "Raw";
+  raw.data = {'r', 'a', 'w', '!'};
+  simMachine().registry[kRun].values.push_back(raw);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 4), 0);
-  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 5), 1);
-  EXPECT_STREQ(out, "raw!");
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, sizeof out), 0);
 
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A"), 0);
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing"), 0);

@@ -1,0 +1,511 @@
+// Offline repair of a Windows installation on a disk mounted by a rescue
+// system: its registry hives cleaned through the ordinary scan, written safely,
+// and every hive written read back by libhivex and by an independent reader
+// (regfexport).
+#include <fcntl.h>
+#include <hivex.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/driver.h"
+#include "engine/session.h"
+#include "memory/version.h"
+#include "platform/files.h"
+#include "platform/host/hive_text.h"
+#include "platform/registry.h"
+#include "repair/service_keys.h"
+#include "samples/hive_builder.h"
+#include "samples/pe_builder.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scan_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+const char* const kSessionManager = "ControlSet001\\Control\\Session Manager";
+const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
+const char* const kRegfexport = "/usr/bin/regfexport";
+
+std::string bytesOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> folderListing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A key's values as libhivex reads the file: name -> data, strings as UTF-8
+// without their terminator. False when the file or key cannot be read.
+bool hivexValues(const std::string& file, const std::string& keyPath,
+                 std::map<std::string, std::string>* values) {
+  hive_h* hive = hivex_open(file.c_str(), 0);
+  if (!hive) return false;
+  hive_node_h node = hivex_root(hive);
+  std::stringstream parts(keyPath);
+  for (std::string part; node && std::getline(parts, part, '\\');)
+    node = hivex_node_get_child(hive, node, part.c_str());
+  hive_value_h* list = node ? hivex_node_values(hive, node) : nullptr;
+  for (hive_value_h* value = list; value && *value; ++value) {
+    char* name = hivex_value_key(hive, *value);
+    hive_type type;
+    size_t length = 0;
+    char* data = hivex_value_value(hive, *value, &type, &length);
+    std::string text(data, length);
+    if (type == hive_t_REG_SZ || type == hive_t_REG_EXPAND_SZ || type == hive_t_REG_MULTI_SZ) {
+      text = utf16ToUtf8(reinterpret_cast<const uint8_t*>(data), length);
+      if (type != hive_t_REG_MULTI_SZ) text = text.substr(0, text.find('\0'));
+    }
+    (*values)[name] = text;
+    free(name);
+    free(data);
+  }
+  free(list);
+  hivex_close(hive);
+  return node != 0;
+}
+
+std::vector<std::string> namesOf(const std::map<std::string, std::string>& values) {
+  std::vector<std::string> names;
+  for (const auto& value : values) names.push_back(value.first);
+  return names;
+}
+
+// regfexport's listing of a hive file, which must read it without complaint.
+std::string regfexport(const std::string& file) {
+  ChildOutcome run = runChild(kRegfexport, {file});
+  EXPECT_EQ(run.exitCode, 0) << "regfexport cannot read " << file << ":\n" << run.err;
+  return run.out;
+}
+
+// The part of a regfexport listing that describes one key (below the root).
+std::string exportedKey(const std::string& listing, const std::string& keyPath) {
+  const std::string header = "Key path: ROOT\\" + keyPath + "\n";
+  size_t start = listing.find(header);
+  if (start == std::string::npos) return std::string();
+  size_t end = listing.find("Key path: ", start + header.size());
+  return listing.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// A value's data in a regfexport listing of one key: the text of a string,
+// the bytes of anything it shows as a hex dump ("00000000: 61 00 ...").
+std::string exportedData(const std::string& key, const std::string& valueName) {
+  size_t value = key.find(" " + valueName + "\n");
+  size_t data = value == std::string::npos ? value : key.find("Data:", value);
+  if (data == std::string::npos) return std::string();
+  size_t end = key.find('\n', data);
+  if (end > data + 5) return key.substr(data + 6, end - data - 6);
+  std::string bytes;
+  std::stringstream dump(key.substr(end + 1));
+  for (std::string line; std::getline(dump, line) && line.size() > 10 && line[8] == ':';) {
+    for (size_t i = 0; i < 16; ++i) {
+      size_t column = 10 + i * 3 + (i >= 8 ? 1 : 0);
+      if (column + 2 > line.size() || !std::isxdigit(static_cast<unsigned char>(line[column])))
+        break;
+      bytes.push_back(static_cast<char>(std::stoi(line.substr(column, 2), nullptr, 16)));
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+class OfflineRegistry : public ScanFixture {
+ protected:
+  void SetUp() override {
+    ScanFixture::SetUp();
+    ASSERT_TRUE(plantInstallation(root_ + "/Windows"));
+    std::strcpy(g_session.scanTarget, "!:");
+    g_session.actionCode = kActionDelete;
+  }
+  void TearDown() override {
+    EXPECT_EQ(simMachine().openKeys, 0) << "every key opened is closed";
+    ScanFixture::TearDown();
+  }
+
+  std::string config(const std::string& name) const {
+    return root_ + "/Windows/System32/config/" + name;
+  }
+  void plantInfected(const std::string& windowsPath) const {
+    writeFile(windowsPath, buildInfectedSample(builtInRecord(0)));
+  }
+  int count(const std::string& line) const {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+  bool reported(const std::string& line) const { return count(line) > 0; }
+  bool reportedStarting(const std::string& start) const {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+  }
+  std::string backupOf(const std::string& name) const {
+    for (const std::string& entry : folderListing(config("")))
+      if (entry.rfind(name + ".drenvalisk-backup-", 0) == 0) return config(entry);
+    return std::string();
+  }
+};
+
+TEST_F(OfflineRegistry, StartupValuesByFullPathBareNameAndEnvironmentReferenceAreRemoved) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Keep", "C:\\Program Files\\Good\\good.exe");
+    software.setString(kRun, "Evil", "\"C:\\Program Files\\Evil\\evil.exe\" -silent");
+    software.setString(kRun, "Sys", "sys.exe");
+    software.setString(kRun, "Env", "%SystemRoot%\\System32\\env.exe", kHiveExpandSz);
+    // Not strings Windows would start: left in place although they name a file.
+    std::string path = "C:\\Program Files\\Evil\\evil.exe";
+    software.setRaw(kRun, "Bin", kHiveBinary, std::vector<uint8_t>(path.begin(), path.end() + 1));
+    software.setString(kRun, "Raw", path, kHiveSz, false);
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Program Files\\Evil\\evil.exe");
+  plantInfected("C:\\Windows\\System32\\sys.exe");
+  plantInfected("C:\\Windows\\System32\\env.exe");
+  runScan();
+
+  EXPECT_EQ(count(kRemoved), 3);
+  EXPECT_TRUE(reported("C:\\Windows\\System32\\env.exe     W32/Tarvolinex.Bej.Ransom.Trojan removed"));
+  EXPECT_TRUE(questions.empty());
+  std::map<std::string, std::string> run;
+  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
+  EXPECT_EQ(namesOf(run), (std::vector<std::string>{"Bin", "Keep", "Raw"}));
+  EXPECT_EQ(run["Keep"], "C:\\Program Files\\Good\\good.exe");
+  const std::string exported = exportedKey(regfexport(config("SOFTWARE")), kRun);
+  EXPECT_NE(exported.find("Value: 0 Keep\n"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("Value: 1 Bin\n"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("Value: 2 Raw\n"), std::string::npos) << exported;
+  EXPECT_EQ(exported.find(" Evil\n"), std::string::npos) << exported;
+  EXPECT_EQ(exported.find(" Sys\n"), std::string::npos) << exported;
+  EXPECT_EQ(exported.find(" Env\n"), std::string::npos) << exported;
+  EXPECT_EQ(exportedData(exported, "Keep"), "C:\\Program Files\\Good\\good.exe");
+
+  // The original is kept beside the hive, once, under a name a user finds.
+  const std::string backup = backupOf("SOFTWARE");
+  ASSERT_FALSE(backup.empty());
+  EXPECT_EQ(count("C:\\Windows\\System32\\config\\SOFTWARE     registry hive backed up as "
+                  "C:\\Windows\\System32\\config\\" + fs::path(backup).filename().string()), 1);
+  std::map<std::string, std::string> before;
+  ASSERT_TRUE(hivexValues(backup, kRun, &before));
+  EXPECT_EQ(before.size(), 6u);
+  EXPECT_FALSE(exists("C:\\Windows\\System32\\config\\SOFTWARE.drenvalisk-new"));
+}
+
+TEST_F(OfflineRegistry, UninstallEntryAndItsStartupValueGoAfterADeletion) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kUninstall, "UninstallString", "C:\\Program Files\\rh\\uninstall.exe");
+    software.setString(kUninstall, "DisplayName", "Helper");
+    software.setString(kRun, "SMrhcjg7j0e38v", "C:\\Program Files\\rh\\rhcjg7j0e38v.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Users\\me\\bej.exe");
+  runScan();
+
+  std::map<std::string, std::string> uninstall, run;
+  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kUninstall, &uninstall));
+  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
+  EXPECT_EQ(namesOf(uninstall), (std::vector<std::string>{"DisplayName"}));
+  EXPECT_TRUE(run.empty());
+  const std::string exported = regfexport(config("SOFTWARE"));
+  EXPECT_EQ(exportedKey(exported, kUninstall).find("UninstallString"), std::string::npos);
+  EXPECT_EQ(exportedKey(exported, kRun).find("SMrhcjg7j0e38v"), std::string::npos);
+}
+
+TEST_F(OfflineRegistry, ServiceKeysGoFromBothControlSets) {
+  {
+    HiveBuilder system(config("SYSTEM"), false);
+    for (const char* set : {"ControlSet001", "ControlSet002"}) {
+      system.setString(std::string(set) + "\\Services\\evil\\Enum", "0", "Root\\LEGACY_EVIL\\0000");
+      system.addKey(std::string(set) + "\\Services\\evil\\Security");
+      system.setDword(std::string(set) + "\\Services\\evil", "Start", 2);
+    }
+    system.addKey("ControlSet001\\Services\\kept\\Enum");
+    system.addKey("ControlSet001\\Services\\kept\\Parameters");
+    ASSERT_TRUE(system.commit());
+  }
+  EXPECT_EQ(removeServiceKeys("evil"), 1);
+  EXPECT_EQ(removeServiceKeys("kept"), 1);  // its Enum subkey only
+  EXPECT_EQ(removeServiceKeys("absent"), 0);
+
+  const std::string exported = regfexport(config("SYSTEM"));
+  for (const char* set : {"ControlSet001", "ControlSet002"}) {
+    std::map<std::string, std::string> services;
+    EXPECT_TRUE(hivexValues(config("SYSTEM"), std::string(set) + "\\Services", &services));
+    EXPECT_FALSE(hivexValues(config("SYSTEM"), std::string(set) + "\\Services\\evil", &services));
+    EXPECT_TRUE(exportedKey(exported, std::string(set) + "\\Services\\evil").empty()) << set;
+  }
+  EXPECT_FALSE(exportedKey(exported, "ControlSet001\\Services\\kept\\Parameters").empty());
+  EXPECT_TRUE(exportedKey(exported, "ControlSet001\\Services\\kept\\Enum").empty());
+}
+
+TEST_F(OfflineRegistry, FileThatCannotBeDeletedIsRemovedAtThatWindowsNextStart) {
+  {
+    // Installed on D: when it ran; mapped here as C:.
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString("Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", "D:\\Windows");
+    ASSERT_TRUE(software.commit());
+    HiveBuilder system(config("SYSTEM"), false);
+    system.setMultiString(kSessionManager, "PendingFileRenameOperations",
+                          {"\\??\\D:\\old.tmp", ""});
+    ASSERT_TRUE(system.commit());
+  }
+  plantInfected("C:\\Windows\\System32\\locked.exe");
+  simMachine().failDeletes[simPathKey("C:\\Windows\\System32\\locked.exe")] = -1;
+  mapDrive('E');
+  plantInfected("E:\\locked.exe");
+  simMachine().failDeletes[simPathKey("E:\\locked.exe")] = -1;
+  runScan();
+
+  EXPECT_TRUE(reported("C:\\Windows\\System32\\locked.exe     W32/Tarvolinex.Bej.Ransom.Trojan Unable to remove"));
+  EXPECT_TRUE(reported("C:\\Windows\\System32\\locked.exe     will be removed when the Windows on this disk next starts"));
+  // Another mapped drive has no letter that Windows is known to give it.
+  EXPECT_TRUE(reported("E:\\locked.exe     could not be scheduled for removal at the next start of the Windows on this disk"));
+  EXPECT_TRUE(questions.empty()) << "nothing restarts the rescue machine";
+  EXPECT_TRUE(simMachine().restartRequests.empty());
+
+  std::map<std::string, std::string> manager;
+  ASSERT_TRUE(hivexValues(config("SYSTEM"), kSessionManager, &manager));
+  // Source and target pairs, an empty target meaning deletion, in the
+  // installation's own drive letter; the list ends with an empty string.
+  const char pending[] = "\\??\\D:\\old.tmp\0\0\\??\\D:\\Windows\\System32\\locked.exe\0\0\0";
+  EXPECT_EQ(manager["PendingFileRenameOperations"], std::string(pending, sizeof pending - 1));
+  const char bootExecute[] = "autocheck autochk *\0\0";
+  EXPECT_EQ(manager["BootExecute"], std::string(bootExecute, sizeof bootExecute - 1));
+  const std::string exported = exportedKey(regfexport(config("SYSTEM")), kSessionManager);
+  const std::string utf16 = exportedData(exported, "PendingFileRenameOperations");
+  EXPECT_EQ(utf16ToUtf8(reinterpret_cast<const uint8_t*>(utf16.data()), utf16.size()),
+            std::string(pending, sizeof pending - 1)) << exported;
+}
+
+TEST_F(OfflineRegistry, CorruptHiveGivesOneLineAndStaysUntouched) {
+  std::string garbage(3 * 4096, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 37 + 11);
+  std::memcpy(&garbage[0], "regf", 4);
+  std::ofstream(config("SOFTWARE"), std::ios::binary | std::ios::trunc) << garbage;
+  plantInfected("C:\\a\\one.exe");
+  plantInfected("C:\\b\\two.exe");
+  runScan();
+
+  EXPECT_EQ(count("C:\\Windows\\System32\\config\\SOFTWARE     registry hive not used: not a valid "
+                  "registry hive, or damaged; its entries are not cleaned"), 1);
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), garbage);
+  EXPECT_TRUE(reported("C:\\b\\two.exe     W32/Tarvolinex.Bej.Ransom.Trojan removed"));
+  EXPECT_TRUE(reported("Total files removed\t\t:  2"));
+  EXPECT_EQ(getWindowsFamily(), kFamilyNt);
+}
+
+TEST_F(OfflineRegistry, ReportModeLeavesEveryByteUnchanged) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    software.setString(kUninstall, "UninstallString", "C:\\rh\\uninstall.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Evil\\evil.exe");
+  simMachine().failDeletes[simPathKey("C:\\Evil\\evil.exe")] = -1;
+  const std::string software = bytesOf(config("SOFTWARE")), system = bytesOf(config("SYSTEM"));
+  const std::vector<std::string> listing = folderListing(config(""));
+  g_session.actionCode = kActionReport;
+  runScan();
+
+  EXPECT_TRUE(reported("System Registry     W32/Tarvolinex.Trojan found: "
+                       "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil"));
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), software);
+  EXPECT_EQ(bytesOf(config("SYSTEM")), system);
+  EXPECT_EQ(folderListing(config("")), listing) << "no backup, no temporary file";
+  EXPECT_TRUE(exists("C:\\Evil\\evil.exe"));
+}
+
+TEST_F(OfflineRegistry, InterruptedCommitKeepsTheOriginalAndItsBackup) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  const std::string original = bytesOf(config("SOFTWARE"));
+  plantInfected("C:\\Evil\\evil.exe");
+  plantInfected("C:\\Evil\\more\\again.exe");
+  // The disk fills up halfway through writing the new hive.
+  simMachine().hiveWriteLimit = static_cast<long>(original.size() / 2);
+  runScan();
+
+  EXPECT_EQ(count("C:\\Windows\\System32\\config\\SOFTWARE     registry hive left unchanged: the "
+                  "new hive could not be written: File too large"), 1);
+  EXPECT_FALSE(reported(kRemoved));
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), original);
+  EXPECT_EQ(bytesOf(backupOf("SOFTWARE")), original);
+  EXPECT_FALSE(exists("C:\\Windows\\System32\\config\\SOFTWARE.drenvalisk-new"));
+  EXPECT_FALSE(exists("C:\\Evil\\evil.exe")) << "the file scan goes on";
+  regfexport(config("SOFTWARE"));
+}
+
+TEST_F(OfflineRegistry, NoChangeWithoutACompleteBackup) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  const std::string original = bytesOf(config("SOFTWARE"));
+  plantInfected("C:\\Evil\\evil.exe");
+  simMachine().hiveBackupWriteLimit = static_cast<long>(original.size() / 2);
+  runScan();
+
+  EXPECT_TRUE(reported("C:\\Windows\\System32\\config\\SOFTWARE     registry hive left unchanged: "
+                       "no backup could be made: File too large"));
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), original);
+  EXPECT_TRUE(backupOf("SOFTWARE").empty()) << "a partial backup is not left to be mistaken";
+}
+
+TEST_F(OfflineRegistry, LinksNeverLeadAWriteOutsideTheDrive) {
+  // A temporary name left as a link (by an interrupted run or on purpose)
+  // is replaced, never followed.
+  const std::string outside = mapDrive('Q') + "/outside.dat";
+  std::ofstream(outside) << "keep me";
+  fs::create_symlink(outside, config("SOFTWARE.drenvalisk-new"));
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Evil\\evil.exe");
+  runScan();
+
+  EXPECT_EQ(count(kRemoved), 1);
+  EXPECT_EQ(bytesOf(outside), "keep me");
+  EXPECT_FALSE(exists("C:\\Windows\\System32\\config\\SOFTWARE.drenvalisk-new"));
+  regfexport(config("SOFTWARE"));
+}
+
+TEST_F(OfflineRegistry, ConfigFolderThatIsALinkIsNotUsed) {
+  const std::string elsewhere = mapDrive('Q');
+  fs::rename(root_ + "/Windows/System32/config", elsewhere + "/config");
+  fs::create_symlink(elsewhere + "/config", root_ + "/Windows/System32/config");
+  {
+    HiveBuilder software(elsewhere + "/config/SOFTWARE", false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  const std::string software = bytesOf(elsewhere + "/config/SOFTWARE");
+  plantInfected("C:\\Evil\\evil.exe");
+  runScan();
+
+  EXPECT_EQ(getWindowsFamily(), kFamilyOther) << "no installation: behaviour as before";
+  EXPECT_FALSE(reported(kRemoved));
+  EXPECT_EQ(bytesOf(elsewhere + "/config/SOFTWARE"), software);
+}
+
+TEST_F(OfflineRegistry, ReadOnlyMountChangesNothingAndSaysWhy) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Evil\\evil.exe");
+  const std::string original = bytesOf(config("SOFTWARE"));
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A private mount namespace in which the drive is mounted read-only.
+    close(report[0]);
+    bool privateMounts = unshare(CLONE_NEWNS) == 0;
+    if (!privateMounts && unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) {
+      std::string map = "0 " + std::to_string(getuid()) + " 1";
+      std::ofstream("/proc/self/setgroups") << "deny";
+      std::ofstream("/proc/self/uid_map") << map;
+      privateMounts = true;
+    }
+    if (!privateMounts || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(root_.c_str(), root_.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, root_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+      _exit(77);
+    runScan();
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    (void)!write(report[1], text.data(), text.size());
+    _exit(0);
+  }
+  close(report[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  close(report[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private read-only mount here";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  EXPECT_NE(text.find("C:\\Windows\\System32\\config\\SOFTWARE     registry hive left unchanged: no "
+                      "backup could be made: Read-only file system\n"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find(kRemoved), std::string::npos) << text;
+  EXPECT_NE(text.find("Total files infected\t\t:  1\n"), std::string::npos) << text;
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), original);
+  EXPECT_TRUE(exists("C:\\Evil\\evil.exe"));
+}
+
+struct OfflineVersion {
+  const char* name;
+  const char* currentVersion;
+  uint32_t majorNumber;  // CurrentMajorVersionNumber, 0 for none
+  int generation;
+};
+
+class OfflineVersionTest : public ScanFixture, public ::testing::WithParamInterface<OfflineVersion> {};
+
+TEST_P(OfflineVersionTest, VersionAndFoldersComeFromTheInstallation) {
+  // An older installation: WINNT, every name in other letter case.
+  const std::string windows = root_ + "/winnt";
+  ASSERT_TRUE(plantInstallation(windows));
+  fs::rename(windows + "/System32", windows + "/SYSTEM32");
+  fs::rename(windows + "/SYSTEM32/config", windows + "/SYSTEM32/Config");
+  fs::rename(windows + "/SYSTEM32/Config/SOFTWARE", windows + "/SYSTEM32/Config/software");
+  {
+    HiveBuilder software(windows + "/SYSTEM32/Config/software", false);
+    software.setString("Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", GetParam().currentVersion);
+    if (GetParam().majorNumber)
+      software.setDword("Microsoft\\Windows NT\\CurrentVersion", "CurrentMajorVersionNumber",
+                        GetParam().majorNumber);
+    ASSERT_TRUE(software.commit());
+  }
+  std::strcpy(g_session.scanTarget, "!:");
+  runScan();
+
+  EXPECT_EQ(getWindowsFamily(), kFamilyNt);
+  EXPECT_EQ(getNtGeneration(), GetParam().generation);
+  char folder[kMaxPath];
+  ASSERT_GT(getSystemDirectory(folder, sizeof folder), 0u);
+  EXPECT_STREQ(folder, "C:\\winnt\\SYSTEM32");
+  char expanded[kMaxPath];
+  expandEnvironmentStrings("%windir%\\x.exe;%ProgramFiles%;%UNKNOWN%", expanded, sizeof expanded);
+  EXPECT_STREQ(expanded, "C:\\winnt\\x.exe;C:\\Program Files;%UNKNOWN%");
+  // No processes to list: the memory stage says nothing.
+  EXPECT_EQ(lines.front(), "Scanning statistics");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offline, OfflineVersionTest,
+    ::testing::Values(OfflineVersion{"XP", "5.1", 0, kGenerationNt5},
+                      OfflineVersion{"NT4", "4.0", 0, kGenerationNt4},
+                      OfflineVersion{"Windows10", "6.3", 10, 0}),
+    [](const ::testing::TestParamInfo<OfflineVersion>& info) { return std::string(info.param.name); });

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ struct Options {
   int answer = 0;  // 0 ask on a terminal (else No), 1 yes, -1 no
   bool help = false;
   bool version = false;
+  std::string logFile;  // --log: appended to, beside stdout
   std::vector<std::string> folders;
 };
 
@@ -32,6 +36,7 @@ bool g_statusShown = false;  // the live status line is on the screen
 bool g_outputIsTerminal = false;
 int g_answer = 0;
 std::chrono::steady_clock::time_point g_lastStatus;
+std::FILE* g_log = nullptr;
 
 // Takes the live status line off the screen before anything else is written.
 void clearStatus() {
@@ -44,6 +49,13 @@ void printLine(const char* line) {
   if (g_outputIsTerminal) clearStatus();
   std::fputs(line, stdout);
   std::fputc('\n', stdout);
+  if (g_log) {
+    // Each line reaches the file as it is reported: an interrupted run still
+    // leaves the record of what was done.
+    std::fputs(line, g_log);
+    std::fputc('\n', g_log);
+    std::fflush(g_log);
+  }
 }
 
 // On a terminal the label is one live line, redrawn at most ten times a second.
@@ -83,6 +95,12 @@ struct OptionSpec {
   std::string (*apply)(Options* options, const std::string& value);
 };
 
+std::string setLog(Options* options, const std::string& file) {
+  if (file.empty()) return "option '--log' needs a file name";
+  options->logFile = file;
+  return "";
+}
+
 std::string setAction(Options* options, const std::string& action) {
   if (action == "delete") options->actionCode = kActionDelete;
   else if (action == "rename") options->actionCode = kActionRename;
@@ -93,6 +111,7 @@ std::string setAction(Options* options, const std::string& action) {
 
 const OptionSpec kOptions[] = {
     {"--action", true, setAction},
+    {"--log", true, setLog},
     {"--yes", false, [](Options* o, const std::string&) { o->answer = 1; return std::string(); }},
     {"--no", false, [](Options* o, const std::string&) { o->answer = -1; return std::string(); }},
     {"--help", false, [](Options* o, const std::string&) { o->help = true; return std::string(); }},
@@ -133,7 +152,8 @@ std::string parseArguments(int argc, char** argv, Options* options) {
 }
 
 std::string usageLine() {
-  return std::string("usage: ") + kProgram + " [--action delete|rename|report] [--yes|--no] " +
+  return std::string("usage: ") + kProgram +
+         " [--action delete|rename|report] [--yes|--no] [--log FILE] " +
          scanFoldersSynopsis() + "\n";
 }
 
@@ -148,6 +168,8 @@ void printHelp() {
              "                    nothing\n"
              "  --yes, --no       the answer to questions (restart) when there is no terminal\n"
              "                    to ask on; the default is No\n"
+             "  --log FILE        also append the report list to FILE, after a line giving\n"
+             "                    the date, the version, the command line and the action\n"
              "  --help            this text\n"
              "  --version         the program's name and version\n"
              "Exit status: 0 nothing found, 1 infections found, 2 usage error or a DIR that\n"
@@ -178,6 +200,56 @@ int chooseTarget(const Options& options) {
   return 0;
 }
 
+const char* actionName(int actionCode) {
+  switch (actionCode) {
+    case kActionDelete: return "delete";
+    case kActionRename: return "rename";
+    default: return "report";
+  }
+}
+
+// The command line as typed, arguments with blanks or quotes in double quotes.
+std::string commandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    std::string argument = argv[i];
+    if (i) line += ' ';
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+      line += argument;
+      continue;
+    }
+    line += '"';
+    for (char c : argument) line += c == '"' ? std::string("\\\"") : std::string(1, c);
+    line += '"';
+  }
+  return line;
+}
+
+// Opens the log for appending and writes the run's header line; false (with
+// a message) when it cannot be written.
+bool openLog(const Options& options, int argc, char** argv) {
+  g_log = std::fopen(options.logFile.c_str(), "ab");
+  if (!g_log) {
+    std::fprintf(stderr, "%s: cannot write the log %s: %s\n", kProgram, options.logFile.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  char date[32];
+  std::time_t now = std::time(nullptr);
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  std::fprintf(g_log, "==== %s  %s %s  mode: %s  command: %s\n", date, kProgram,
+               DRENVALISK_VERSION, actionName(options.actionCode), commandLine(argc, argv).c_str());
+  return std::fflush(g_log) == 0;
+}
+
+// Ends the log's record of this run with the final status.
+void closeLog() {
+  if (!g_log) return;
+  std::fprintf(g_log, "%s\n", g_session.statusText);
+  std::fclose(g_log);
+  g_log = nullptr;
+}
+
 // The memory stage ends the program when it found the trojan running on the
 // NT family; the console still closes its output the usual way.
 void endAfterMemoryStage(int) {
@@ -185,6 +257,8 @@ void endAfterMemoryStage(int) {
   clearStatus();
   std::fputs("The trojan was found running; run the scan again after the restart.\n", stderr);
   std::fputs("Scanning terminated\n", stderr);
+  copyText(g_session.statusText, "Scanning terminated", sizeof g_session.statusText);
+  closeLog();
   std::exit(g_session.filesInfected > 0 ? 1 : 0);
 }
 
@@ -203,6 +277,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (int failed = chooseTarget(options)) return failed;
+  if (!options.logFile.empty() && !openLog(options, argc, argv)) return 2;
 
   // A report read by a person shows each line at once; one read by a program
   // is written in large blocks.
@@ -227,5 +302,6 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   clearStatus();
   std::fprintf(stderr, "%s\n", g_session.statusText);
+  closeLog();
   return g_session.filesInfected > 0 ? 1 : 0;
 }

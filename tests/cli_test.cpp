@@ -17,7 +17,8 @@
 namespace {
 
 const std::string kBejName = "W32/Tarvolinex.Bej.Ransom.Trojan";
-const std::string kUsage = "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] DIR...";
+const std::string kUsage =
+    "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [--log FILE] DIR...";
 
 // Runs the scanner with `arguments`, stdin from /dev/null (so every question
 // takes its default answer); see runChild for `onFirstOutput`.
@@ -45,6 +46,36 @@ TEST_F(CliTest, CleanFolderPrintsOnlyTheStatistics) {
   EXPECT_EQ(run.out.back(), '\n');
   EXPECT_EQ(lastLine(run.err), "Scanning completed");
   EXPECT_EQ(run.err.back(), '\n');
+}
+
+TEST_F(CliTest, LogFileGetsEachRunsHeaderAndReportBesideStdout) {
+  writeFile("C:\\Users\\me\\bej.exe", buildInfectedSample(builtInRecord(0)));
+  const std::string log = mapDrive('L') + "/scan log.txt";
+  std::ofstream(log) << "earlier content\n";
+
+  ChildOutcome report = runScanner({"--log", log, root_});
+  ChildOutcome removal = runScanner({"--action", "delete", "--log", log, root_});
+
+  const std::vector<std::string> logged = splitLines(readText("L:\\scan log.txt"));
+  ASSERT_EQ(logged.size(), 1 + 2 * 2 + splitLines(report.out).size() + splitLines(removal.out).size());
+  EXPECT_EQ(logged[0], "earlier content");
+  size_t at = 1;
+  for (const auto& run : {std::make_pair(&report, "report"), std::make_pair(&removal, "delete")}) {
+    const std::string& header = logged[at++];
+    EXPECT_EQ(header.rfind("==== ", 0), 0u) << header;
+    EXPECT_NE(header.find("drenvalisk-scan " DRENVALISK_VERSION "  mode: " + std::string(run.second)),
+              std::string::npos) << header;
+    EXPECT_NE(header.find("--log \"" + log + "\" " + root_), std::string::npos) << header;
+    for (const std::string& line : splitLines(run.first->out)) EXPECT_EQ(logged[at++], line);
+    EXPECT_EQ(logged[at++], "Scanning completed");
+  }
+  EXPECT_FALSE(exists("C:\\Users\\me\\bej.exe"));
+
+  ChildOutcome unwritable = runScanner({"--log", root_ + "/missing/log.txt", root_});
+  EXPECT_EQ(unwritable.exitCode, 2);
+  EXPECT_EQ(lastLine(unwritable.err), "drenvalisk-scan: cannot write the log " + root_ +
+                                          "/missing/log.txt: No such file or directory");
+  EXPECT_TRUE(unwritable.out.empty());
 }
 
 TEST_F(CliTest, ActionsOnAnInfectedFile) {

@@ -464,6 +464,39 @@ TEST_F(OfflineRegistry, ReadOnlyMountChangesNothingAndSaysWhy) {
   EXPECT_TRUE(exists("C:\\Evil\\evil.exe"));
 }
 
+TEST_F(OfflineRegistry, RescueWorkflowThroughTheConsole) {
+  {
+    HiveBuilder software(config("SOFTWARE"), false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    ASSERT_TRUE(software.commit());
+  }
+  plantInfected("C:\\Evil\\evil.exe");
+  const std::string log = mapDrive('L') + "/scan.log";
+  const std::string software = bytesOf(config("SOFTWARE"));
+  const std::vector<std::string> listing = folderListing(config(""));
+
+  ChildOutcome report = runChild(DRENVALISK_SCAN_BINARY, {"--log", log, root_});
+  EXPECT_EQ(report.exitCode, 1);
+  EXPECT_NE(report.out.find("System Registry     W32/Tarvolinex.Trojan found: "
+                            "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Evil\n"),
+            std::string::npos) << report.out;
+  EXPECT_EQ(bytesOf(config("SOFTWARE")), software);
+  EXPECT_EQ(folderListing(config("")), listing);
+
+  ChildOutcome removal = runChild(DRENVALISK_SCAN_BINARY, {"--action", "delete", "--log", log, root_});
+  EXPECT_EQ(removal.exitCode, 1);
+  EXPECT_NE(removal.out.find(std::string(kRemoved) + "\n"), std::string::npos) << removal.out;
+  EXPECT_NE(removal.out.find("C:\\Evil\\evil.exe     W32/Tarvolinex.Bej.Ransom.Trojan removed\n"),
+            std::string::npos);
+  std::map<std::string, std::string> run;
+  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
+  EXPECT_TRUE(run.empty());
+  EXPECT_TRUE(exportedKey(regfexport(config("SOFTWARE")), kRun).find(" Evil\n") == std::string::npos);
+  const std::string logged = bytesOf(log);
+  EXPECT_NE(logged.find(report.out), std::string::npos);
+  EXPECT_NE(logged.find(removal.out), std::string::npos);
+}
+
 struct OfflineVersion {
   const char* name;
   const char* currentVersion;

@@ -16,20 +16,6 @@ namespace {
 
 constexpr int kStatusWidth = 60;
 
-// Closes a directory search on every way out of a walk level.
-class SearchHandle {
- public:
-  SearchHandle(const char* pattern, FindData* data) : handle_(findFirstFile(pattern, data)) {}
-  ~SearchHandle() { findClose(handle_); }
-  SearchHandle(const SearchHandle&) = delete;
-  SearchHandle& operator=(const SearchHandle&) = delete;
-  bool valid() const { return handle_ != PLATFORM_INVALID_HANDLE; }
-  bool next(FindData* data) { return findNextFile(handle_, data); }
-
- private:
-  Handle handle_;
-};
-
 bool pumpAndCheckStop() {
   pumpOneMessage();
   return g_session.stopRequested != 0;
@@ -110,7 +96,7 @@ void offerToChecks(const char* fullPath, const FindData& data) {
 // Returns 1 to go on with the folders, 0 after a stop, -1 for a pattern without ".".
 int walkFiles(const char* pattern) {
   FindData data;
-  SearchHandle search(pattern, &data);
+  ScopedFindHandle search(findFirstFile(pattern, &data));
   if (!search.valid()) return 1;
   const int prefix = folderPrefixLength(pattern);  // the same for every entry
   do {
@@ -132,7 +118,7 @@ int walkFiles(const char* pattern) {
       }
     }
     if (pumpAndCheckStop()) return 0;
-  } while (search.next(&data));
+  } while (findNextFile(search.get(), &data));
   return 1;
 }
 
@@ -141,7 +127,7 @@ int walkFolders(const char* pattern) {
   char folderPattern[kMaxPath];
   if (!makeFolderSearchPattern(pattern, folderPattern)) return g_session.filesScanned;
   FindData data;
-  SearchHandle search(folderPattern, &data);
+  ScopedFindHandle search(findFirstFile(folderPattern, &data));
   if (!search.valid()) return g_session.filesScanned;
   const int prefix = folderPrefixLength(pattern);
   do {
@@ -153,7 +139,7 @@ int walkFolders(const char* pattern) {
     if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;
     if (containsIgnoringCase(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
     if (walkDirectory(subPattern) == -1) return -1;
-  } while (search.next(&data));
+  } while (findNextFile(search.get(), &data));
   return g_session.filesScanned;
 }
 

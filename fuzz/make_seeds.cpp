@@ -1,7 +1,7 @@
 // Writes the starting inputs of the fuzz targets: a few well-formed files of
 // each kind, so every run begins past the format checks.
 // Usage: make_seeds DIR   (writes DIR/pe_matcher, DIR/uu_matcher, DIR/wininit, DIR/perf_data,
-//                          DIR/walker_pattern)
+//                          DIR/walker_pattern, DIR/hive)
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "samples/hive_builder.h"
 #include "samples/pe_builder.h"
 #include "tests/support/perf_data_builder.h"
 
@@ -127,6 +128,38 @@ void walkerSeeds() {
 
 }  // namespace
 
+// An empty hive, and the two hives of a planted installation with start-up
+// values, an uninstall entry and a pending deletion.
+void hiveSeeds() {
+  write("hive", "empty", minimalHive());
+  char folder[] = "/tmp/drenvalisk-seeds-XXXXXX";
+  if (!mkdtemp(folder)) std::exit(1);
+  const std::string windows = std::string(folder) + "/Windows";
+  if (!plantInstallation(windows, 20)) std::exit(1);
+  const std::string config = windows + "/System32/config/";
+  {
+    HiveBuilder software(config + "SOFTWARE", false);
+    software.setString("Microsoft\\Windows\\CurrentVersion\\Run", "Evil", "\"C:\\x\\evil.exe\" -q");
+    software.setString("Microsoft\\Windows\\CurrentVersion\\Run", "Env", "%SystemRoot%\\e.exe",
+                       kHiveExpandSz);
+    software.setString("Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v",
+                       "UninstallString", "C:\\x\\uninstall.exe");
+    HiveBuilder system(config + "SYSTEM", false);
+    system.setMultiString("ControlSet001\\Control\\Session Manager", "PendingFileRenameOperations",
+                          {"\\??\\C:\\old.tmp", ""});
+    if (!software.commit() || !system.commit()) std::exit(1);
+  }
+  for (const char* name : {"SOFTWARE", "SYSTEM"}) {
+    std::FILE* file = std::fopen((config + name).c_str(), "rb");
+    std::vector<uint8_t> bytes;
+    for (int c; file && (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+    if (file) std::fclose(file);
+    write("hive", name, bytes);
+  }
+  std::string command = std::string("rm -rf '") + folder + "'";
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make_seeds: could not remove %s\n", folder);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fputs("usage: make_seeds DIR\n", stderr);
@@ -139,5 +172,6 @@ int main(int argc, char** argv) {
   wininitSeeds();
   perfSeeds();
   walkerSeeds();
+  hiveSeeds();
   return 0;
 }

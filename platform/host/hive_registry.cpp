@@ -94,16 +94,27 @@ hive_node_h nodeOf(const HiveKey& key, bool forWriting, hive_h** hive) {
   return *hive ? resolve(*hive, key.path) : 0;
 }
 
-bool isStringType(hive_type type) {
+// The type number a hive stores may lie outside libhivex's enumeration: it is
+// handled as a plain number, never as an enumeration value.
+uint32_t typeNumber(const hive_type& type) {
+  uint32_t number;
+  static_assert(sizeof number == sizeof type, "hive_type is stored as 32 bits");
+  std::memcpy(&number, &type, sizeof number);
+  return number;
+}
+
+bool isStringType(uint32_t type) {
   return type == hive_t_REG_SZ || type == hive_t_REG_EXPAND_SZ || type == hive_t_REG_MULTI_SZ ||
          type == hive_t_REG_LINK;
 }
 
 // A value's data as the system reads it: strings in UTF-8, the rest as stored.
-bool valueData(hive_h* hive, hive_value_h value, hive_type* type, std::string* data) {
+bool valueData(hive_h* hive, hive_value_h value, uint32_t* type, std::string* data) {
   size_t length = 0;
-  Owned<char> raw(hivex_value_value(hive, value, type, &length));
+  hive_type stored;
+  Owned<char> raw(hivex_value_value(hive, value, &stored, &length));
   if (!raw) return false;
+  *type = typeNumber(stored);
   const auto* bytes = reinterpret_cast<const uint8_t*>(raw.get());
   *data = isStringType(*type) ? utf16ToUtf8(bytes, length) : std::string(raw.get(), length);
   return true;
@@ -112,7 +123,7 @@ bool valueData(hive_h* hive, hive_value_h value, hive_type* type, std::string* d
 // Every value of a node, in order, as libhivex rewrites them.
 struct StoredValue {
   std::string name;
-  hive_type type;
+  uint32_t type;
   std::string data;  // as stored
 };
 
@@ -125,7 +136,7 @@ bool readValues(hive_h* hive, hive_node_h node, std::vector<StoredValue>* values
     hive_type type;
     Owned<char> data(hivex_value_value(hive, *value, &type, &length));
     if (!name || !data) return false;
-    values->push_back(StoredValue{name.get(), type, std::string(data.get(), length)});
+    values->push_back(StoredValue{name.get(), typeNumber(type), std::string(data.get(), length)});
   }
   return true;
 }
@@ -134,7 +145,9 @@ bool writeValues(hive_h* hive, hive_node_h node, std::vector<StoredValue>& value
   std::vector<hive_set_value> set;
   for (StoredValue& value : values) {
     if (value.data.size() > kLargestRewritable) return false;
-    set.push_back(hive_set_value{&value.name[0], value.type, value.data.size(), &value.data[0]});
+    hive_set_value entry{&value.name[0], hive_t_REG_NONE, value.data.size(), &value.data[0]};
+    std::memcpy(&entry.t, &value.type, sizeof entry.t);
+    set.push_back(entry);
   }
   return hivex_node_set_values(hive, node, set.size(), set.data(), 0) == 0;
 }
@@ -219,10 +232,10 @@ long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint
   if (!node) return kErrorBadDb;
   hive_value_h value = hivex_node_get_value(hive, node, valueName ? valueName : "");
   if (!value) return kErrorFileNotFound;
-  hive_type storedType;
+  uint32_t storedType = 0;
   std::string bytes;
   if (!valueData(hive, value, &storedType, &bytes)) return kErrorBadDb;
-  if (type) *type = static_cast<uint32_t>(storedType);
+  if (type) *type = storedType;
   const uint32_t size = static_cast<uint32_t>(bytes.size());
   if (data) {
     if (!dataSize || *dataSize < size) {
@@ -288,8 +301,8 @@ std::string sessionManagerPath(hive_h* hive) {
   hive_value_h chosen = select ? hivex_node_get_value(hive, select, "Default") : 0;
   hive_type type;
   size_t length = 0;
-  if (chosen && hivex_value_type(hive, chosen, &type, &length) == 0 && type == hive_t_REG_DWORD &&
-      length == 4) {
+  if (chosen && hivex_value_type(hive, chosen, &type, &length) == 0 &&
+      typeNumber(type) == hive_t_REG_DWORD && length == 4) {
     int32_t number = hivex_value_dword(hive, chosen);
     if (number >= 1 && number <= 999) set = static_cast<unsigned>(number);
   }

@@ -3,7 +3,13 @@
 // with the same arguments write identical trees.
 //
 //   drenvalisk-make-samples demo DIR      a small tree with three infected samples
-//   drenvalisk-make-samples corpus DIR N  N files in nested folders
+//   drenvalisk-make-samples corpus DIR N [--clean]
+//                                         N files in nested folders; --clean
+//                                         leaves every file uninfected
+//   drenvalisk-make-samples installation DIR KEYS
+//                                         a Windows installation's registry
+//                                         hives in DIR/Windows, KEYS filler
+//                                         keys in each
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +23,7 @@
 #include <vector>
 
 #include "engine/signature_table.h"
+#include "samples/hive_builder.h"
 #include "samples/pe_builder.h"
 
 namespace {
@@ -187,7 +194,7 @@ std::vector<uint8_t> cleanPeFile(Random& random, const std::vector<int32_t>& siz
   return buildCleanSample(size, seed);
 }
 
-int makeCorpus(const fs::path& root, uint32_t count) {
+int makeCorpus(const fs::path& root, uint32_t count, bool clean) {
   const std::vector<const SignatureRecord*> records = buildableRecords();
   const std::vector<int32_t> sizes = exactSizes();
   if (records.empty()) {
@@ -205,7 +212,7 @@ int makeCorpus(const fs::path& root, uint32_t count) {
     unsigned roll = static_cast<unsigned>(random.next() % 1000);
     if (roll < 5) {
       const SignatureRecord& record = *records[random.next() % records.size()];
-      bool infected = random.chance(125);
+      bool infected = random.chance(125) && !clean;  // the same draws either way
       bytes = infected ? buildInfectedSample(record)
                        : buildCleanSample(static_cast<uint32_t>(record.fileSize), i);
       ++peFiles;
@@ -231,7 +238,8 @@ int makeCorpus(const fs::path& root, uint32_t count) {
 
 int usage() {
   std::fputs("usage: drenvalisk-make-samples demo DIR\n"
-             "       drenvalisk-make-samples corpus DIR N\n",
+             "       drenvalisk-make-samples corpus DIR N [--clean]\n"
+             "       drenvalisk-make-samples installation DIR KEYS\n",
              stderr);
   return 2;
 }
@@ -240,11 +248,20 @@ int usage() {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "demo") == 0) return makeDemo(argv[2]);
-  if (argc == 4 && std::strcmp(argv[1], "corpus") == 0) {
+  const bool clean = argc == 5 && std::strcmp(argv[4], "--clean") == 0;
+  if ((argc == 4 || clean) && std::strcmp(argv[1], "corpus") == 0) {
     char* end = nullptr;
     unsigned long count = std::strtoul(argv[3], &end, 10);
     if (!*argv[3] || *end || count == 0 || count > 10000000ul) return usage();
-    return makeCorpus(argv[2], static_cast<uint32_t>(count));
+    return makeCorpus(argv[2], static_cast<uint32_t>(count), clean);
+  }
+  if (argc == 4 && std::strcmp(argv[1], "installation") == 0) {
+    char* end = nullptr;
+    unsigned long keys = std::strtoul(argv[3], &end, 10);
+    if (!*argv[3] || *end || keys > 1000000ul) return usage();
+    if (plantInstallation(std::string(argv[2]) + "/Windows", static_cast<int>(keys))) return 0;
+    std::fprintf(stderr, "drenvalisk-make-samples: cannot write the hives under %s\n", argv[2]);
+    return 1;
   }
   return usage();
 }

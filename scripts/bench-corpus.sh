@@ -2,9 +2,15 @@
 # Corpus benchmark: whole report-mode scans of generated trees against a bare
 # traversal of the same trees (the floor), with the scanner's peak memory and
 # the cost per file at two corpus sizes.
+# Then the offline registry: a scan that finds nothing of a clean corpus with a
+# planted Windows installation (its SOFTWARE and SYSTEM hives), against the
+# same tree whose hives lie where no installation is looked for, and the cost
+# of a first match, which loads the SOFTWARE hive.
 # Usage: scripts/bench-corpus.sh [RUNS]   (default 5 timed runs after one warm-up)
 # Environment: BUILD (default build/bench), CORPUS (default build/bench-corpus),
-#              SIZES (default "15000 60000").
+#              SIZES (default "15000 60000"), OFFLINE_FILES (default 15000),
+#              OFFLINE_KEYS (filler keys per hive, default 10000),
+#              OFFLINE_ONLY=1 (only the offline registry figures).
 # Page caches are not dropped (that needs root): every figure is a warm-cache one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +19,9 @@ runs="${1:-5}"
 build="${BUILD:-build/bench}"
 corpus="${CORPUS:-build/bench-corpus}"
 sizes=(${SIZES:-15000 60000})
+[ -z "${OFFLINE_ONLY:-}" ] || sizes=()
+offline_files="${OFFLINE_FILES:-15000}"
+offline_keys="${OFFLINE_KEYS:-10000}"
 
 # A release build of its own, brought up to date on every run.
 [ -f "$build/CMakeCache.txt" ] ||
@@ -104,3 +113,50 @@ if [ ${#sizes[@]} -ge 2 ]; then
     "${per_file_cpu[$small]}" "${per_file_cpu[$large]}" \
     "$(echo "${per_file_cpu[$large]} / ${per_file_cpu[$small]}" | bc -l)"
 fi
+
+# ---------------------------------------------------------------- offline registry
+base="$corpus/offline$offline_files-base"  # hives under config-off: no installation
+win="$corpus/offline$offline_files-win"    # the same tree, hives where Windows keeps them
+hit="$corpus/offline$offline_files-hit"    # and one infected file at the drive's root
+stamp="$corpus/offline$offline_files-$offline_keys.done"
+if [ ! -f "$stamp" ]; then
+  chmod -R u+w "$base" "$win" "$hit" 2>/dev/null || true
+  rm -rf "$base" "$win" "$hit" "$corpus/offline-demo" "$corpus"/offline*.done
+  "$build/drenvalisk-make-samples" corpus "$win" "$offline_files" --clean
+  "$build/drenvalisk-make-samples" installation "$win" "$offline_keys"
+  cp -al "$win" "$base"
+  mv "$base/Windows/System32/config" "$base/Windows/System32/config-off"
+  cp -al "$win" "$hit"
+  "$build/drenvalisk-make-samples" demo "$corpus/offline-demo" 2>/dev/null
+  cp "$corpus/offline-demo/Users/alice/Downloads/invoice.exe" "$hit/invoice.exe"
+  touch "$stamp"
+fi
+config="$win/Windows/System32/config"
+mb() { echo "$(stat -c %s "$1") / 1048576" | bc -l; }
+
+timed "$scan" --action report --no "$base" >/dev/null
+timed "$scan" --action report --no "$win" >/dev/null
+timed "$scan" --action report --no "$hit" >/dev/null
+base_wall=() base_cpu=() win_wall=() win_cpu=() hit_wall=() hit_cpu=()
+for ((i = 0; i < runs; i++)); do
+  read -r wall cpu < <(timed "$scan" --action report --no "$base")
+  base_wall+=("$wall") base_cpu+=("$cpu")
+  read -r wall cpu < <(timed "$scan" --action report --no "$win")
+  win_wall+=("$wall") win_cpu+=("$cpu")
+  read -r wall cpu < <(timed "$scan" --action report --no "$hit")
+  hit_wall+=("$wall") hit_cpu+=("$cpu")
+done
+bw=$(median "${base_wall[@]}") bc_=$(median "${base_cpu[@]}")
+ww=$(median "${win_wall[@]}") wc_=$(median "${win_cpu[@]}")
+hw=$(median "${hit_wall[@]}") hc=$(median "${hit_cpu[@]}")
+found=$("$scan" --action report --no "$win" 2>/dev/null | grep -c 'as per user' || true)
+printf '== offline registry: clean corpus of %s files with a planted installation, median of %s runs\n' \
+  "$offline_files" "$runs"
+printf '  hives: SOFTWARE %.1f MB, SYSTEM %.1f MB, %s filler keys each; infected files reported: %s\n' \
+  "$(mb "$config/SOFTWARE")" "$(mb "$config/SYSTEM")" "$offline_keys" "$found"
+printf '  scan, hives not looked for    %7.3f s | CPU %7.3f s\n' "$bw" "$bc_"
+printf '  scan, installation on C:      %7.3f s | CPU %7.3f s\n' "$ww" "$wc_"
+printf '  added when nothing is found   wall %+7.1f ms  CPU %+7.1f ms   (goal <= 100 ms)\n' \
+  "$(echo "($ww - $bw) * 1000" | bc -l)" "$(echo "($wc_ - $bc_) * 1000" | bc -l)"
+printf '  with one match (SOFTWARE loaded read-only): wall %+7.1f ms  CPU %+7.1f ms\n' \
+  "$(echo "($hw - $bw) * 1000" | bc -l)" "$(echo "($hc - $bc_) * 1000" | bc -l)"

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Runs the GUI tests (drenvalisk_gui_tests.exe: the dialogs driven in-process
+# by their messages) under Xvfb and Wine, in a throw-away prefix whose Z:
+# drive is removed and whose user folders are real folders, so that the
+# scans the tests start reach nothing of the host. The tests run once at 96
+# and once at 120 logical pixels per inch. Their screenshots end up as PNGs
+# in <tests build>/gui-screenshots/. Ends with one summary line,
+# "gui: N passed, M failed", and a non-zero status when anything failed.
+#
+# Usage: scripts/gui-tests.sh
+#   DRENVALISK_WINE_ARCH=win32|win64  as for scripts/wine-tests.sh
+#   DRENVALISK_GUI_DISPLAY=:91        the Xvfb display to use
+#   DRENVALISK_GUI_TESTS_DIR=DIR      test an existing build in DIR instead
+#       of building the win32-tests (or win64) preset
+#   DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+started=$(date +%s)
+display="${DRENVALISK_GUI_DISPLAY:-:91}"
+
+say() { printf '%s\n' "$*"; }
+die() {
+  say "gui-tests: $*" >&2
+  say "gui: 0 passed, 1 failed"
+  exit 1
+}
+
+for tool in Xvfb convert; do
+  command -v "$tool" >/dev/null || die "$tool is not installed (scripts/install-deps.sh)"
+done
+
+arch="${DRENVALISK_WINE_ARCH:-}"
+if [ -z "$arch" ]; then
+  if wine --version >/dev/null 2>&1; then arch=win32; else arch=win64; fi
+fi
+case "$arch" in
+  win32) wine_loader=$(command -v wine) || die "wine is not installed"; preset=win32-tests ;;
+  win64)
+    wine_loader=/usr/lib/wine/wine64
+    [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
+    export WINELOADER="$wine_loader"
+    preset=win64
+    ;;
+  *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
+esac
+if [ -n "${DRENVALISK_GUI_TESTS_DIR:-}" ]; then
+  tests_dir=$(realpath "$DRENVALISK_GUI_TESTS_DIR")
+else
+  source scripts/presets.sh
+  preset_build "$preset" --target drenvalisk_gui_tests || die "the $preset build failed"
+  tests_dir=$(realpath "$(preset_dir "$preset")")
+fi
+[ -f "$tests_dir/drenvalisk_gui_tests.exe" ] || die "missing $tests_dir/drenvalisk_gui_tests.exe"
+
+work=$(mktemp -d /tmp/drenvalisk-gui.XXXXXX) || die "mktemp failed"
+xvfb_pid=
+cleanup() {
+  if [ -d "$work/prefix" ]; then
+    WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
+    WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
+  fi
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  case "$work" in /tmp/drenvalisk-gui.*) rm -rf "$work" ;; esac
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The display: a screen of our own, nothing else on it.
+[ -e "/tmp/.X11-unix/X${display#:}" ] && die "display $display is in use (DRENVALISK_GUI_DISPLAY picks another)"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.txt" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb could not start on $display ($(cat "$work/xvfb.txt"))"
+  sleep 0.1
+done
+export DISPLAY="$display"
+
+mkdir -p "$work/home" "$work/xdg/config" "$work/xdg/data" "$work/xdg/cache" "$work/logs"
+export WINEPREFIX="$work/prefix" WINEARCH="$arch" WINEDEBUG=-all HOME="$work/home"
+# No browser and no menu entries: nothing may leave the prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d"
+export XDG_CONFIG_HOME="$work/xdg/config" XDG_DATA_HOME="$work/xdg/data"
+export XDG_CACHE_HOME="$work/xdg/cache"
+wine() { "$wine_loader" "$@"; }
+
+t0=$(date +%s)
+wine wineboot -i >"$work/logs/wineboot.txt" 2>&1 && wineserver -w ||
+  { cat "$work/logs/wineboot.txt" >&2; die "wineboot failed"; }
+rm -f "$WINEPREFIX/dosdevices/z:"
+[ -e "$WINEPREFIX/dosdevices/z:" ] && die "could not remove drive Z:"
+while IFS= read -r -d '' link; do
+  rm -f "$link" && mkdir "$link" || die "could not replace $link"
+done < <(find "$WINEPREFIX/drive_c" -type l -print0)
+find "$WINEPREFIX/drive_c" -type l | grep -q . && die "symbolic links left under drive_c"
+wineserver -p
+# Without a window manager, closing a captioned window otherwise stalls.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+bin="$WINEPREFIX/drive_c/drvbin"
+mkdir -p "$bin"
+cp "$tests_dir/drenvalisk_gui_tests.exe" "$bin/"
+say "gui-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch, display $display)"
+
+summary_count() {  # summary_count LOG TAG
+  sed -n "s/^\[  $2 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$1" | tail -n1
+}
+passed=0
+failed=0
+run_tests() {  # run_tests NAME FILTER
+  local log="$work/logs/gui-${1// /-}.txt" status p f s
+  t0=$(date +%s)
+  (cd "$WINEPREFIX/drive_c" &&
+    timeout 600 "$wine_loader" 'C:\drvbin\drenvalisk_gui_tests.exe' --gtest_filter="$2" \
+      --gtest_color=no ${DRENVALISK_GUI_ARGS:-}) >"$log" 2>&1
+  status=$?
+  p=$(summary_count "$log" PASSED); f=$(summary_count "$log" FAILED); s=$(summary_count "$log" SKIPPED)
+  p=${p:-0}; f=${f:-0}; s=${s:-0}
+  [ "$status" -ne 0 ] && [ "$f" -eq 0 ] && f=1
+  say "gui-tests: $1: $p passed, $f failed, $s skipped ($(( $(date +%s) - t0 )) s, exit $status)"
+  sed 's/\r$//' "$log" | grep '^\[   INFO   \]'
+  [ "$f" -ne 0 ] && sed 's/\r$//' "$log" | grep -v '^\[       OK \]\|^\[ RUN      \]'
+  passed=$((passed + p))
+  failed=$((failed + f))
+}
+
+run_tests "96 dpi" "-*LargeFonts*"
+# Large fonts: the screen reports 120 logical pixels per inch.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null 2>&1
+run_tests "120 dpi" "*LargeFonts*"
+
+shots="$tests_dir/gui-screenshots"
+rm -rf "$shots"
+mkdir -p "$shots"
+for bmp in "$WINEPREFIX"/drive_c/guishots/*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "$shots/$(basename "${bmp%.bmp}").png" || failed=$((failed + 1))
+done
+say "gui-tests: screenshots in $shots ($(ls "$shots" | wc -l) files)"
+say "gui-tests: $(( $(date +%s) - started )) s in all"
+say "gui: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

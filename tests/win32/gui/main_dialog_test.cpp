@@ -1,0 +1,180 @@
+// The main window before a scan: its shape and texts, the maker's product,
+// the ways out, the web pages, dragging, and a second copy of the program.
+#include <windows.h>
+
+#include <string>
+
+#include "app/removal_tool_app.h"
+#include "tests/win32/gui/gui_test_support.h"
+
+namespace {
+
+constexpr const char* kProductKey = "Software\\Vexmoor\\Sentravo 2000";
+
+class MainDialog : public GuiTest {
+ protected:
+  void TearDown() override {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey);
+    GuiTest::TearDown();
+  }
+  // Records the product's folder in the registry, `length` characters long.
+  static void installProduct(size_t length) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    std::string folder = "C:\\Program Files\\Sentravo";
+    folder.resize(length, 'x');
+    RegSetValueExA(key, "Installed Folder", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
+    RegCloseKey(key);
+  }
+};
+
+TEST_F(MainDialog, OpensCentredWithItsCaptionShapeAndTexts) {
+  UiThread ui(runMainDialog);
+  HWND main = waitForMainDialog(ui);
+  ASSERT_TRUE(main);
+  EXPECT_EQ(FindWindowA(nullptr, "Drenvalisk Ver 1.0"), main) << "the caption the second copy looks for";
+  EXPECT_NE(GetWindowLongA(main, GWL_STYLE) & WS_CAPTION, WS_CAPTION) << "no caption bar";
+  RECT rect = windowRect(main), work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(rect.right - rect.left, 600);
+  EXPECT_EQ(rect.bottom - rect.top, 462);
+  EXPECT_EQ(rect.left, work.left + (work.right - work.left - 600) / 2);
+  EXPECT_EQ(rect.top, work.top + (work.bottom - work.top - 462) / 2);
+  // The outline is the skin's: the whole 527 x 338 rectangle.
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(main, region), SIMPLEREGION);
+  RECT box;
+  GetRgnBox(region, &box);
+  EXPECT_TRUE(box.left == 0 && box.top == 0 && box.right == 527 && box.bottom == 338)
+      << box.left << "," << box.top << "," << box.right << "," << box.bottom;
+  DeleteObject(region);
+
+  expectIdle(main);
+  EXPECT_EQ(windowText(item(main, IDC_HEADLINE_TEXT)),
+            "Drenvalisk Ver 1.0 - Tool to detect and remove all the variants of W32/Tarvolinex Trojan ");
+  EXPECT_EQ(windowText(item(main, IDC_FAMILY_LABEL)), "for W32/Tarvolinex Trojan ");
+  EXPECT_NE(windowText(item(main, IDC_MAKER_TEXT)).find("Vexmoor"), std::string::npos);
+  ui.click(item(main, IDC_CLOSE_BUTTON));
+  EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+}
+
+// The product counts as installed when its folder is recorded, however long
+// the value (a value longer than the 300 bytes read is present all the same).
+TEST_F(MainDialog, AnInstalledProductHidesItsLinkAndDisablesDownload) {
+  for (size_t length : {size_t(30), size_t(299), size_t(1000)}) {
+    SCOPED_TRACE("folder of " + std::to_string(length) + " characters");
+    installProduct(length);
+    UiThread ui(runMainDialog);
+    HWND main = waitForMainDialog(ui);
+    ASSERT_TRUE(main);
+    expectLooks(main,
+                {{IDC_PRODUCT_TEXT, true}, {IDC_PRODUCT_LINK, false, 0},
+                 {IDC_DOWNLOAD_BUTTON, true, 0}, {IDC_SCAN_BUTTON, true, 1},
+                 {IDC_TOOLS_LINK, true, 1}},
+                "product installed");
+    EXPECT_EQ(windowText(item(main, IDC_PRODUCT_TEXT)),
+              "This program is a part of Sentravo antivirus software.");
+    Capture shot = captureScreen(ui, windowRect(main));
+    EXPECT_EQ(differingPixels(shot, item(main, IDC_DOWNLOAD_BUTTON),
+                              loadBitmapResource("DOWNLOAD_DISABLE")),
+              0);
+    if (length == 30) shot.save("main-product-installed");
+    ui.pressKey(VK_ESCAPE, main);
+    EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey);
+  }
+}
+
+TEST_F(MainDialog, TheLinksOpenTheMakersPages) {
+  UiThread ui(runMainDialog);
+  HWND main = waitForMainDialog(ui);
+  ASSERT_TRUE(main);
+  ui.click(item(main, IDC_DOWNLOAD_BUTTON));
+  ui.click(item(main, IDC_PRODUCT_LINK));
+  ui.click(item(main, IDC_TOOLS_LINK));
+  std::vector<std::string> pages = openedPages();
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0], pages[1]) << "DOWNLOAD and the product link open the product page";
+  EXPECT_NE(pages[2], pages[0]);
+  EXPECT_EQ(pages[0].rfind("http://", 0), 0u);
+  EXPECT_EQ(pages[2].rfind("http://", 0), 0u);
+  expectIdle(main);
+  ui.closeBox(main);
+  EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+}
+
+// Before a scan, every way out ends the program at once, without a question;
+// the Enter key's command does nothing.
+TEST_F(MainDialog, EveryWayOutBeforeAScanEndsWithoutAQuestion) {
+  enum Way { kEscape, kCloseMenu, kXButton };
+  for (Way way : {kEscape, kCloseMenu, kXButton}) {
+    SCOPED_TRACE("way out " + std::to_string(way));
+    UiThread ui(runMainDialog);
+    HWND main = waitForMainDialog(ui);
+    ASSERT_TRUE(main);
+    ui.pressKey(VK_RETURN, main);
+    PostMessageA(main, WM_COMMAND, IDOK, 0);
+    ui.sync();
+    EXPECT_FALSE(ui.ended()) << "Enter must not end the dialog";
+    expectIdle(main);
+    if (way == kEscape) ui.pressKey(VK_ESCAPE, main);
+    if (way == kCloseMenu) ui.closeBox(main);
+    if (way == kXButton) ui.click(item(main, IDC_CLOSE_BUTTON));
+    EXPECT_EQ(findConfirmDialog(ui), nullptr);
+    EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+  }
+}
+
+// A press on the surface and a move drag the window.
+TEST_F(MainDialog, DraggingTheSurfaceMovesTheWindow) {
+  UiThread ui(runMainDialog);
+  HWND main = waitForMainDialog(ui);
+  ASSERT_TRUE(main);
+  RECT before = windowRect(main);
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  auto mouse = [&](DWORD flags, int x, int y) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (x * 65535) / (width - 1);
+    input.mi.dy = (y * 65535) / (height - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
+  };
+  // A point of the header band that no control covers.
+  int x = before.left + 450, y = before.top + 15;
+  mouse(0, x, y);
+  ui.sync();
+  mouse(MOUSEEVENTF_LEFTDOWN, x, y);
+  ui.sync();
+  for (int step = 1; step <= 4; ++step) mouse(0, x + 10 * step, y + 8 * step);
+  mouse(MOUSEEVENTF_LEFTUP, x + 40, y + 32);
+  waitUntil(ui, [&] { return windowRect(main).left != before.left; }, 3000);
+  RECT after = windowRect(main);
+  EXPECT_EQ(after.left - before.left, 40);
+  EXPECT_EQ(after.top - before.top, 32);
+  expectIdle(main);
+  ui.closeBox(main);
+  EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+}
+
+// A second start finds the first one's caption and ends without a window.
+TEST_F(MainDialog, ASecondCopyEndsAtOnceAndLeavesTheFirstAlone) {
+  UiThread first(runMainDialog);
+  HWND main = waitForMainDialog(first);
+  ASSERT_TRUE(main);
+  UiThread second([] {
+    CRemovalToolApp app;
+    return static_cast<INT_PTR>(app.InitInstance());
+  });
+  EXPECT_EQ(second.waitForEnd(5000), FALSE);
+  first.sync();
+  expectIdle(main);
+  EXPECT_EQ(mainDialogWindow(), main);
+  first.closeBox(main);
+  EXPECT_EQ(first.waitForEnd(), IDCANCEL);
+}
+
+}  // namespace

@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         // pixel matches, and with the key opaque it alone is the region.
         PixelCase{"key bytes are blue, green, red", 0x000000FF, 3, 1, 0x000000FF, false,
                   {{3, 1, 4, 2}}},
-        PixelCase{"the top byte of the key is ignored", kBody, 1, 0, 0xAA00FF00 | kMagenta, true,
+        PixelCase{"the top byte of the key is ignored", kBody, 1, 0, 0xAA000000 | kMagenta, true,
                   {{1, 0, 2, 1}}}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 

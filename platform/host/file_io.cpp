@@ -6,14 +6,38 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/file_io.h"
+#include "platform/host/folder_handles.h"
 #include "platform/host/sim_machine.h"
 
-int fileOpen(const char* path, FileOpenMode mode) {
+namespace {
+
+// Opens a file for reading through the kept handle of its folder, which a
+// walk has usually just listed; -1 when that does not find it as named.
+int openInKeptFolder(const char* path) {
+  const char* slash = std::strrchr(path, '\\');
+  if (!slash) return -1;
+  const char* name = slash + 1;
+  if (!*name || !std::strcmp(name, ".") || !std::strcmp(name, "..") || std::strchr(name, '/'))
+    return -1;
+  HostFolder* folder = openHostFolder(path, static_cast<size_t>(slash - path));
+  if (!folder) return -1;
+  return openat(folder->fd, name, O_RDONLY | O_CLOEXEC);
+}
+
+// Opens a file by its full path, resolving letter case as Windows would.
+int openByPath(const char* path, int flags) {
   std::string host = hostPathOf(path);
   if (host.empty()) return -1;
+  return open(host.c_str(), flags | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
+int fileOpen(const char* path, FileOpenMode mode) {
   int flags = O_RDONLY;
   switch (mode) {
     case kOpenReadBinary: flags = O_RDONLY; break;
@@ -22,7 +46,10 @@ int fileOpen(const char* path, FileOpenMode mode) {
     case kOpenTruncateBinary: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
   }
   if (mode != kOpenReadBinary) hostFilesChanged();
-  int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
+  // A name in another letter case, or a folder gone since it was kept, is
+  // found by the full path.
+  int fd = mode == kOpenReadBinary ? openInKeptFolder(path) : -1;
+  if (fd < 0) fd = openByPath(path, flags);
   if (fd < 0) return -1;
   struct stat info;
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {

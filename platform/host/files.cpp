@@ -16,14 +16,38 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/host/folder_handles.h"
 #include "platform/host/hive_registry.h"
 #include "platform/host/offline_windows.h"
 #include "platform/host/sim_machine.h"
 
 namespace {
 
+// One folder listing in NTFS order. Names are kept side by side in one
+// buffer, so a listing costs a few allocations, not one per entry.
+struct Listing {
+  struct Entry {
+    uint32_t nameOffset;
+    uint32_t nameLength;
+    uint32_t attributes;
+    uint64_t size;
+  };
+  std::vector<Entry> entries;
+  std::vector<char> names;  // each name followed by its terminator
+
+  const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
+  void fill(size_t index, FindData* data) const {
+    const Entry& entry = entries[index];
+    data->attributes = entry.attributes;
+    data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
+    data->sizeLow = static_cast<uint32_t>(entry.size);
+    std::memcpy(data->name, name(entry), entry.nameLength + 1);
+  }
+};
+using SharedListing = std::shared_ptr<const Listing>;
+
 struct SearchState {
-  std::shared_ptr<const std::vector<FindData>> entries;
+  SharedListing listing;
   size_t next = 0;
 };
 
@@ -33,12 +57,13 @@ struct SearchState {
 // file (the generation) and the folder itself was not modified (its mtime).
 struct ListingCache {
   std::string windowsFolder;
-  std::string hostFolder;
   std::string namePattern;
   uint64_t generation = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
   struct timespec modified = {};
   off_t folderSize = 0;
-  std::shared_ptr<const std::vector<FindData>> entries;
+  SharedListing listing;
 };
 ListingCache g_lastListing;
 uint64_t g_generation = 1;
@@ -75,129 +100,152 @@ bool nameMatches(const std::string& pattern, const char* name) {
 
 bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
-void setName(FindData* data, const char* name) {
-  size_t length = std::strlen(name);
-  std::memcpy(data->name, name, length + 1);
+bool isDotEntry(const char* name) {
+  return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
 }
 
-// Fills `data` from the host's view of a file; false when it cannot be read.
+// Attributes and size of an entry of `dirFd`; false when it cannot be read.
 // A folder needs no stat: its size reads 0 and its mode is not reported.
-bool describe(int dirFd, const char* hostName, unsigned char type, FindData* data) {
+bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* attributes,
+              uint64_t* size) {
   if (type == DT_DIR) {
-    data->attributes = kAttrDirectory;
-    data->sizeHigh = data->sizeLow = 0;
-    setName(data, hostName);
+    *attributes = kAttrDirectory;
+    *size = 0;
     return true;
   }
   struct stat info;
   if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  uint32_t attributes = 0;
+  uint32_t bits = 0;
   if (S_ISLNK(info.st_mode)) {
     // A link reads like a junction: the target's kind, marked as a reparse point.
     struct stat target;
     if (fstatat(dirFd, hostName, &target, 0) == 0) info = target;
-    attributes |= kAttrReparsePoint;
+    bits |= kAttrReparsePoint;
   }
-  if (S_ISDIR(info.st_mode)) {
-    attributes |= kAttrDirectory;
-  } else {
-    attributes |= kAttrArchive;
-  }
-  if (!(info.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
-  data->attributes = attributes;
-  uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-  data->sizeHigh = static_cast<uint32_t>(size >> 32);
-  data->sizeLow = static_cast<uint32_t>(size);
-  setName(data, hostName);
+  bits |= S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (!(info.st_mode & S_IWUSR)) bits |= kAttrReadOnly;
+  *attributes = bits;
+  *size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
   return true;
 }
 
-std::string upperKey(const char* s) {
-  std::string key(s);
-  for (char& c : key) c = upper(c);
-  return key;
+void addEntry(Listing& listing, int dirFd, const char* name, unsigned char type) {
+  Listing::Entry entry;
+  if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
+  const size_t length = std::strlen(name);
+  entry.nameOffset = static_cast<uint32_t>(listing.names.size());
+  entry.nameLength = static_cast<uint32_t>(length);
+  listing.names.insert(listing.names.end(), name, name + length + 1);
+  listing.entries.push_back(entry);
 }
 
-// Lists `dirFd` in NTFS order: "." and ".." first, then by upper-cased name.
-std::vector<FindData> listFolder(int dirFd, const std::string& namePattern, bool driveRoot) {
-  std::vector<FindData> entries;
-  std::vector<std::pair<std::string, uint32_t>> order;  // sort key, index
-  DIR* dir = fdopendir(dup(dirFd));
-  if (!dir) return entries;
-  FindData entry;
-  while (dirent* item = readdir(dir)) {
-    const char* name = item->d_name;
-    if (std::strlen(name) >= kMaxPath) continue;  // cannot be named
-    const bool dotEntry = !std::strcmp(name, ".") || !std::strcmp(name, "..");
-    if (dotEntry && driveRoot) continue;  // a volume's root has no "." and ".."
-    if (!nameMatches(namePattern, name)) continue;
-    if (!describe(dirFd, name, dotEntry ? static_cast<unsigned char>(DT_DIR) : item->d_type, &entry)) continue;
-    // "." and ".." lead even where a name such as "!a" would sort before them.
-    std::string key = dotEntry ? std::string(name[1] ? "\x01" : "") : upperKey(name);
-    order.emplace_back(std::move(key), static_cast<uint32_t>(entries.size()));
-    entries.push_back(entry);
+// NTFS order: "." and ".." first, even where a name such as "!a" would sort
+// before them, then by upper-cased name; equal names keep the order in which
+// the folder gave them.
+void sortListing(Listing& listing) {
+  auto key = [&listing](const Listing::Entry& entry) {
+    const char* name = listing.name(entry);
+    if (isDotEntry(name)) return name[1] ? "\x01" : "";
+    return name;
+  };
+  std::stable_sort(listing.entries.begin(), listing.entries.end(),
+                   [&key](const Listing::Entry& a, const Listing::Entry& b) {
+                     const unsigned char* x = reinterpret_cast<const unsigned char*>(key(a));
+                     const unsigned char* y = reinterpret_cast<const unsigned char*>(key(b));
+                     for (;; ++x, ++y) {
+                       const unsigned char cx = static_cast<unsigned char>(upper(*x));
+                       const unsigned char cy = static_cast<unsigned char>(upper(*y));
+                       if (cx != cy || !cx) return cx < cy;
+                     }
+                   });
+}
+
+// Lists `folder` in NTFS order, reading its entries through its handle.
+SharedListing listFolder(HostFolder& folder, const std::string& namePattern) {
+  auto listing = std::make_shared<Listing>();
+  if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return listing;
+  folder.atStart = false;
+  static char buffer[32768];
+  for (;;) {
+    const ssize_t got = getdents64(folder.fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
+      at += item->d_reclen;
+      const char* name = item->d_name;
+      if (std::strlen(name) >= kMaxPath) continue;  // cannot be named
+      const bool dotEntry = isDotEntry(name);
+      if (dotEntry && folder.driveRoot) continue;  // a volume's root has no "." and ".."
+      if (!nameMatches(namePattern, name)) continue;
+      addEntry(*listing, folder.fd, name, dotEntry ? static_cast<unsigned char>(DT_DIR) : item->d_type);
+    }
   }
-  closedir(dir);
-  std::sort(order.begin(), order.end());
-  std::vector<FindData> sorted;
-  sorted.reserve(entries.size());
-  for (const auto& item : order) sorted.push_back(entries[item.second]);
-  return sorted;
+  sortListing(*listing);
+  return listing;
 }
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+bool sameFolderState(const ListingCache& cache, const struct stat& info) {
+  return cache.device == info.st_dev && cache.inode == info.st_ino &&
+         sameTime(cache.modified, info.st_mtim) && cache.folderSize == info.st_size;
+}
+
 }  // namespace
 
-void hostFilesChanged() { ++g_generation; }
+void hostFilesChanged() {
+  ++g_generation;
+  closeHostFolders();  // a folder may have been moved
+}
 
 namespace {
 
 // The listing of `pattern` kept from the call before, when still current.
-std::shared_ptr<const std::vector<FindData>> takeCachedListing(const std::string& folder,
-                                                               const std::string& namePattern) {
+SharedListing takeCachedListing(const std::string& folder, const std::string& namePattern,
+                                const struct stat& info) {
   ListingCache& cache = g_lastListing;
-  if (!cache.entries || cache.generation != g_generation || cache.windowsFolder != folder ||
-      cache.namePattern != namePattern)
+  if (!cache.listing || cache.generation != g_generation || cache.windowsFolder != folder ||
+      cache.namePattern != namePattern || !sameFolderState(cache, info))
     return nullptr;
-  struct stat info;
-  if (stat(cache.hostFolder.c_str(), &info) != 0 || !sameTime(cache.modified, info.st_mtim) ||
-      cache.folderSize != info.st_size)
-    return nullptr;
-  auto entries = std::move(cache.entries);
-  cache.entries.reset();  // served once
-  return entries;
+  SharedListing listing = std::move(cache.listing);
+  cache.listing.reset();  // served once
+  return listing;
 }
 
-std::shared_ptr<const std::vector<FindData>> listAndKeep(int dirFd, const std::string& folder,
-                                                         const std::string& hostFolder,
-                                                         const std::string& namePattern) {
-  struct stat folderInfo = {};
-  fstat(dirFd, &folderInfo);
-  const bool driveRoot = hostFolder == hostPathOf(folder.substr(0, 2).append("\\").c_str());
-  auto entries =
-      std::make_shared<const std::vector<FindData>>(listFolder(dirFd, namePattern, driveRoot));
+SharedListing listAndKeep(HostFolder& folder, const std::string& windowsFolder,
+                          const std::string& namePattern, const struct stat& info) {
+  SharedListing listing = listFolder(folder, namePattern);
   ListingCache& cache = g_lastListing;
-  cache.windowsFolder = folder;
-  cache.hostFolder = hostFolder;
+  cache.windowsFolder = windowsFolder;
   cache.namePattern = namePattern;
   cache.generation = g_generation;
-  cache.modified = folderInfo.st_mtim;
-  cache.folderSize = folderInfo.st_size;
-  cache.entries = entries;
-  return entries;
+  cache.device = info.st_dev;
+  cache.inode = info.st_ino;
+  cache.modified = info.st_mtim;
+  cache.folderSize = info.st_size;
+  cache.listing = listing;
+  return listing;
 }
 
 // A single named entry: resolved without listing the folder.
-std::shared_ptr<const std::vector<FindData>> describeNamed(int dirFd, const char* pattern) {
-  std::string host = hostPathOf(pattern);
-  const char* hostName = std::strrchr(host.c_str(), '/') + 1;
-  auto single = std::make_shared<std::vector<FindData>>();
-  FindData entry;
-  if (describe(dirFd, hostName, DT_UNKNOWN, &entry)) single->push_back(entry);
+SharedListing describeNamed(const HostFolder& folder, const char* name) {
+  auto single = std::make_shared<Listing>();
+  const std::string stored = storedEntryName(folder.fd, name);
+  if (!stored.empty()) addEntry(*single, folder.fd, stored.c_str(), DT_UNKNOWN);
   return single;
+}
+
+// The folder of a search, opened through the kept handles, and its state
+// before it is read. A kept handle of a folder removed since is replaced.
+HostFolder* openSearchFolder(const std::string& windowsFolder, struct stat* info) {
+  HostFolder* folder = openHostFolder(windowsFolder.data(), windowsFolder.size());
+  if (!folder || fstat(folder->fd, info) != 0) return nullptr;
+  if (info->st_nlink > 0) return folder;
+  folder = reopenHostFolder(windowsFolder.data(), windowsFolder.size());
+  if (!folder || fstat(folder->fd, info) != 0) return nullptr;
+  return folder;
 }
 
 }  // namespace
@@ -205,23 +253,24 @@ std::shared_ptr<const std::vector<FindData>> describeNamed(int dirFd, const char
 Handle findFirstFile(const char* pattern, FindData* data) {
   const char* slash = std::strrchr(pattern, '\\');
   if (!slash || !slash[1]) return PLATFORM_INVALID_HANDLE;
-  std::string folder(pattern, slash + 1);
-  std::string namePattern(slash + 1);
-  std::shared_ptr<const std::vector<FindData>> entries;
-  if (hasWildcard(namePattern)) entries = takeCachedListing(folder, namePattern);
-  if (!entries) {
-    std::string hostFolder = hostPathOf(folder.c_str());
-    if (hostFolder.empty()) return PLATFORM_INVALID_HANDLE;
-    int dirFd = open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return PLATFORM_INVALID_HANDLE;
-    entries = hasWildcard(namePattern) ? listAndKeep(dirFd, folder, hostFolder, namePattern)
-                                       : describeNamed(dirFd, pattern);
-    close(dirFd);
+  const std::string folder(pattern, slash + 1);
+  const std::string namePattern(slash + 1);
+  struct stat info;
+  HostFolder* open = openSearchFolder(folder, &info);
+  if (!open) return PLATFORM_INVALID_HANDLE;
+  SharedListing listing;
+  if (!hasWildcard(namePattern)) {
+    // "." and ".." name the folder's neighbours, which only a full path resolves.
+    if (isDotEntry(namePattern.c_str())) return PLATFORM_INVALID_HANDLE;
+    listing = describeNamed(*open, namePattern.c_str());
+  } else {
+    listing = takeCachedListing(folder, namePattern, info);
+    if (!listing) listing = listAndKeep(*open, folder, namePattern, info);
   }
-  if (entries->empty()) return PLATFORM_INVALID_HANDLE;
+  if (listing->entries.empty()) return PLATFORM_INVALID_HANDLE;
   auto* search = new SearchState();
-  search->entries = std::move(entries);
-  *data = (*search->entries)[0];
+  search->listing = std::move(listing);
+  search->listing->fill(0, data);
   search->next = 1;
   ++simMachine().openSearches;
   return search;
@@ -229,8 +278,8 @@ Handle findFirstFile(const char* pattern, FindData* data) {
 
 bool findNextFile(Handle handle, FindData* data) {
   auto* search = static_cast<SearchState*>(handle);
-  if (!search || search->next >= search->entries->size()) return false;
-  *data = (*search->entries)[search->next++];
+  if (!search || search->next >= search->listing->entries.size()) return false;
+  search->listing->fill(search->next++, data);
   return true;
 }
 

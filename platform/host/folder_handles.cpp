@@ -1,0 +1,166 @@
+#include "platform/host/folder_handles.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+#include "platform/host/sim_machine.h"
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+struct KeptFolder {
+  std::string name;  // the component as it was asked for; empty for the drive root
+  HostFolder folder;
+};
+
+// The open folders from a drive's root down to the last folder asked for.
+// Only real folders are kept: a symbolic link ends the chain.
+struct FolderChain {
+  char drive = 0;
+  std::vector<KeptFolder> levels;
+};
+FolderChain g_chain;
+HostFolder g_byPath;  // the last folder opened by its full path
+
+void closeFolder(HostFolder& folder) {
+  if (folder.fd >= 0) close(folder.fd);
+  folder = HostFolder();
+}
+
+void truncateChain(size_t levels) {
+  while (g_chain.levels.size() > levels) {
+    closeFolder(g_chain.levels.back().folder);
+    g_chain.levels.pop_back();
+  }
+}
+
+// The components of a Windows path below its drive, with "." dropped and ".."
+// taking away the component before it, never more than there are.
+void splitComponents(const char* path, size_t length, std::vector<std::string_view>& parts) {
+  parts.clear();
+  size_t at = 2;
+  while (at < length) {
+    while (at < length && (path[at] == '\\' || path[at] == '/')) ++at;
+    size_t end = at;
+    while (end < length && path[end] != '\\' && path[end] != '/') ++end;
+    if (end == at) break;
+    const std::string_view part(path + at, end - at);
+    at = end;
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+}
+
+enum class Step { kOpened, kMissing, kLink, kFailed };
+
+// Opens the folder `name` of `parentFd` without following a link.
+Step openChild(int parentFd, const char* name, int* fd) {
+  *fd = openat(parentFd, name, kFolderFlags | O_NOFOLLOW);
+  if (*fd >= 0) return Step::kOpened;
+  if (errno == ENOENT) return Step::kMissing;
+  struct stat info;
+  if ((errno == ENOTDIR || errno == ELOOP) &&
+      fstatat(parentFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+    return Step::kLink;
+  return Step::kFailed;
+}
+
+// A folder behind a link: looked up by its full path, as the host resolves it.
+HostFolder* openByPath(const char* windowsPath, size_t length) {
+  closeFolder(g_byPath);
+  const std::string host = hostPathOf(std::string(windowsPath, length).c_str());
+  if (host.empty()) return nullptr;
+  const int fd = open(host.c_str(), kFolderFlags);
+  if (fd < 0) return nullptr;
+  g_byPath.fd = fd;
+  return &g_byPath;
+}
+
+HostFolder* resolve(const char* windowsPath, size_t length, bool fresh) {
+  if (length < 2 || windowsPath[1] != ':') return nullptr;
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+  const auto& drives = simMachine().drives;
+  const auto drive = drives.find(letter);
+  if (drive == drives.end()) return nullptr;
+  static std::vector<std::string_view> parts;
+  splitComponents(windowsPath, length, parts);
+
+  if (fresh || g_chain.drive != letter) closeHostFolders();
+  const bool reused = !g_chain.levels.empty();
+  if (!reused) {
+    const int fd = open(drive->second.c_str(), kFolderFlags);
+    if (fd < 0) return nullptr;
+    g_chain.drive = letter;
+    g_chain.levels.push_back({std::string(), HostFolder{fd, true, true}});
+  }
+  size_t kept = 0;  // components already open, below the root
+  while (kept < parts.size() && kept + 1 < g_chain.levels.size() &&
+         g_chain.levels[kept + 1].name == parts[kept])
+    ++kept;
+  truncateChain(kept + 1);
+
+  for (size_t i = kept; i < parts.size(); ++i) {
+    std::string name(parts[i]);
+    const int parentFd = g_chain.levels.back().folder.fd;
+    int fd = -1;
+    Step step = openChild(parentFd, name.c_str(), &fd);
+    if (step == Step::kMissing) {
+      // A kept folder may have been removed since: look again from the root
+      // before taking the folder for missing.
+      if (reused) return resolve(windowsPath, length, true);
+      const std::string stored = storedEntryName(parentFd, name.c_str());
+      if (stored.empty() || stored == name) return nullptr;
+      step = openChild(parentFd, stored.c_str(), &fd);
+    }
+    if (step == Step::kLink) return openByPath(windowsPath, length);
+    if (step != Step::kOpened) return nullptr;
+    g_chain.levels.push_back({std::move(name), HostFolder{fd, false, true}});
+  }
+  return &g_chain.levels.back().folder;
+}
+
+}  // namespace
+
+HostFolder* openHostFolder(const char* windowsPath, size_t length) {
+  return resolve(windowsPath, length, false);
+}
+
+HostFolder* reopenHostFolder(const char* windowsPath, size_t length) {
+  return resolve(windowsPath, length, true);
+}
+
+void closeHostFolders() {
+  truncateChain(0);
+  g_chain.drive = 0;
+  closeFolder(g_byPath);
+}
+
+std::string storedEntryName(int folderFd, const char* name) {
+  struct stat info;
+  if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  // A descriptor of its own, so the folder's own read position is left alone.
+  DIR* dir = fdopendir(openat(folderFd, ".", kFolderFlags));
+  if (!dir) return std::string();
+  std::string found;
+  while (dirent* entry = readdir(dir)) {
+    if (strcasecmp(entry->d_name, name) == 0) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}

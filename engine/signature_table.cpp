@@ -1,6 +1,7 @@
 #include "engine/signature_table.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct SizeIndex {
   bool anySize = false;             // a rule-3 record accepts every length
   std::vector<int32_t> exact;       // rule 1, sorted
   std::vector<int32_t> tolerance;   // rule 2, sorted
+  // Every length a rule 1 or 2 record accepts lies within these bounds; most
+  // files of a disk are smaller than any record and are ruled out here.
+  int64_t lowest = INT64_MAX;
+  int64_t highest = INT64_MIN;
 };
 SizeIndex g_sizeIndex;
 
@@ -50,6 +55,14 @@ void buildSizeIndex(const SignatureRecord* table) {
   }
   std::sort(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end());
   std::sort(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end());
+  auto widen = [](int64_t low, int64_t high) {
+    g_sizeIndex.lowest = std::min(g_sizeIndex.lowest, low);
+    g_sizeIndex.highest = std::max(g_sizeIndex.highest, high);
+  };
+  if (!g_sizeIndex.exact.empty()) widen(g_sizeIndex.exact.front(), g_sizeIndex.exact.back());
+  if (!g_sizeIndex.tolerance.empty())
+    widen(int64_t{g_sizeIndex.tolerance.front()} - kSizeTolerance + 1,
+          int64_t{g_sizeIndex.tolerance.back()} + kSizeTolerance - 1);
 }
 
 }  // namespace
@@ -76,6 +89,7 @@ bool signatureSizeEligible(long long length) {
   const SignatureRecord* table = signatureTable();
   if (g_sizeIndex.table != table) buildSizeIndex(table);
   if (g_sizeIndex.anySize) return true;
+  if (length < g_sizeIndex.lowest || length > g_sizeIndex.highest) return false;
   if (length < INT32_MIN || length > INT32_MAX) return false;
   int32_t size = static_cast<int32_t>(length);
   if (std::binary_search(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end(), size)) return true;

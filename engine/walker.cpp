@@ -77,11 +77,11 @@ void noteProgramFiles(const char* pattern) {
   }
 }
 
+// The status text is the entry's path in its shortened form; a path fits the
+// status buffer whole, so it is shortened straight into it.
 void showEntry(const char* fullPath) {
-  char shortForm[512];
-  copyText(g_session.statusText, fullPath, sizeof g_session.statusText);
-  shortenPath(g_session.statusText, shortForm, kStatusWidth);
-  copyText(g_session.statusText, shortForm, sizeof g_session.statusText);
+  static_assert(sizeof g_session.statusText >= kMaxPath, "a full path fits the status text");
+  shortenPath(fullPath, g_session.statusText, kStatusWidth);
   sendStatus();
 }
 

@@ -141,28 +141,35 @@ void addEntry(Listing& listing, int dirFd, const char* name, unsigned char type)
 
 // NTFS order: "." and ".." first, even where a name such as "!a" would sort
 // before them, then by upper-cased name; equal names keep the order in which
-// the folder gave them.
+// the folder gave them, which is the order of their names in the buffer.
 void sortListing(Listing& listing) {
-  auto key = [&listing](const Listing::Entry& entry) {
+  static std::vector<char> keys;  // upper-cased names, at the names' offsets
+  keys.resize(listing.names.size());
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = upper(listing.names[i]);
+  auto keyLength = [&listing](const Listing::Entry& entry) -> uint32_t {
     const char* name = listing.name(entry);
-    if (isDotEntry(name)) return name[1] ? "\x01" : "";
-    return name;
+    if (isDotEntry(name)) return name[1] ? 1 : 0;
+    return entry.nameLength;
   };
-  std::stable_sort(listing.entries.begin(), listing.entries.end(),
-                   [&key](const Listing::Entry& a, const Listing::Entry& b) {
-                     const unsigned char* x = reinterpret_cast<const unsigned char*>(key(a));
-                     const unsigned char* y = reinterpret_cast<const unsigned char*>(key(b));
-                     for (;; ++x, ++y) {
-                       const unsigned char cx = static_cast<unsigned char>(upper(*x));
-                       const unsigned char cy = static_cast<unsigned char>(upper(*y));
-                       if (cx != cy || !cx) return cx < cy;
-                     }
-                   });
+  for (const Listing::Entry& entry : listing.entries)
+    if (isDotEntry(listing.name(entry))) keys[entry.nameOffset] = '\x01';  // ".." before any name
+  std::sort(listing.entries.begin(), listing.entries.end(),
+            [&keyLength](const Listing::Entry& a, const Listing::Entry& b) {
+              const uint32_t lengthA = keyLength(a);
+              const uint32_t lengthB = keyLength(b);
+              const int order = std::memcmp(keys.data() + a.nameOffset, keys.data() + b.nameOffset,
+                                            std::min(lengthA, lengthB));
+              if (order != 0) return order < 0;
+              if (lengthA != lengthB) return lengthA < lengthB;
+              return a.nameOffset < b.nameOffset;
+            });
 }
 
 // Lists `folder` in NTFS order, reading its entries through its handle.
 SharedListing listFolder(HostFolder& folder, const std::string& namePattern) {
   auto listing = std::make_shared<Listing>();
+  listing->entries.reserve(32);
+  listing->names.reserve(512);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return listing;
   folder.atStart = false;
   static char buffer[32768];

@@ -12,6 +12,7 @@
 #   DRENVALISK_GUI_DISPLAY=:91        the Xvfb display to use
 #   DRENVALISK_GUI_TESTS_DIR=DIR      test an existing build in DIR instead
 #       of building the win32-tests (or win64) preset
+#   DRENVALISK_GUI_FILTER=PATTERN     the GoogleTest filter of the 96 dpi run
 #   DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -111,7 +112,7 @@ run_tests() {  # run_tests NAME FILTER
   t0=$(date +%s)
   (cd "$WINEPREFIX/drive_c" &&
     timeout 600 "$wine_loader" 'C:\drvbin\drenvalisk_gui_tests.exe' --gtest_filter="$2" \
-      --gtest_color=no ${DRENVALISK_GUI_ARGS:-}) >"$log" 2>&1
+      --gtest_color=no) >"$log" 2>&1
   status=$?
   p=$(summary_count "$log" PASSED); f=$(summary_count "$log" FAILED); s=$(summary_count "$log" SKIPPED)
   p=${p:-0}; f=${f:-0}; s=${s:-0}
@@ -123,7 +124,7 @@ run_tests() {  # run_tests NAME FILTER
   failed=$((failed + f))
 }
 
-run_tests "96 dpi" "-*LargeFonts*"
+run_tests "96 dpi" "${DRENVALISK_GUI_FILTER:--*LargeFonts*}"
 # Large fonts: the screen reports 120 logical pixels per inch.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null 2>&1
 run_tests "120 dpi" "*LargeFonts*"

@@ -55,6 +55,15 @@ else
 fi
 rm -f "$log"
 
+echo "== GUI tests under Xvfb and Wine"
+line=$(bash scripts/gui-tests.sh | tee /dev/stderr | grep -E '^gui: [0-9]+ passed, [0-9]+ failed' | tail -n1)
+if [ -n "$line" ]; then
+  record "$(echo "$line" | sed 's/gui: \([0-9]*\) passed.*/\1/')" \
+         "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
+else
+  record 0 1
+fi
+
 echo "== fuzz smoke (${fuzz_seconds}s per target)"
 if bash scripts/fuzz.sh "$fuzz_seconds"; then record 1 0; else record 0 1; fi
 

@@ -153,7 +153,11 @@ RECT clientRect(HWND dialog, HWND control) {
 void expectGrowth(size_t length, int wider, int taller, int extraMessageHeight) {
   SCOPED_TRACE(std::to_string(length) + " characters");
   TemplateLayout plain = templateLayout();
-  OpenQuestion question(std::string(length, 'm'), "Drenvalisk Ver 1.0", 0x24);
+  std::string text;
+  while (text.size() < length)
+    text += "The system has to be restarted to remove the virus completely. Restart now? ";
+  text.resize(length);
+  OpenQuestion question(text, "Drenvalisk Ver 1.0", 0x24);
   ASSERT_TRUE(question.dialog);
   RECT grown = windowRect(question.dialog);
   EXPECT_EQ(grown.right - grown.left, plain.window.cx + wider);

@@ -3,15 +3,18 @@
 // by posted clicks and keys, and looks at what is on the screen.
 //
 // Use (also for end-to-end runs, demos and responsiveness measurements):
-//   UiThread ui(runMainDialog);        // CMainDlg::DoModal on the UI thread
-//   ui.sync();                         // the dialog is up and idle
-//   HWND main = mainDialogWindow();
-//   ui.click(item(main, IDC_SCAN_BUTTON));   // a posted BM_CLICK, then sync()
-//   ScanWatch::holdAt("\\guitest\\");  // the scan pauses there, window alive
+//   UiThread ui(runMainDialog);             // CMainDlg::DoModal on the UI thread
+//   HWND main = waitForMainDialog(ui);      // up, shown and idle
+//   ui.run(ScanWatch::install);             // watch the report channel
+//   ScanWatch::holdAt("\\guitest\\");       // the scan will pause there
+//   ui.click(item(main, IDC_SCAN_BUTTON));  // a posted BM_CLICK, then sync()
 //   ScanWatch::waitHeld(); ... ScanWatch::release(ui);
-//   ScanWatch::waitFinished(); ui.sync();    // the dialog shows the end
-//   Capture shot = ui.capture(windowRect(main)); shot.savePng("idle");
+//   ScanWatch::waitFinished(); ui.sync();   // the dialog shows the end
+//   captureScreen(ui, windowRect(main)).save("done");  // C:\guishots\done.bmp
 //   ui.click(item(main, IDC_OK_BUTTON)); ui.waitForEnd();  // DoModal's result
+// Questions: waitForConfirmDialog(ui), then click its Yes/No/OK/Cancel item.
+// A scan walks every fixed drive of the prefix (C:, about 900 files, under a
+// second); files to find are planted with plantInfected/plantClean.
 // Every call that waits gives up after a bound and fails the test instead of
 // hanging. Questions are answered by the test (never Yes to a restart).
 #pragma once

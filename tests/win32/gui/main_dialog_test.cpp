@@ -143,15 +143,24 @@ TEST_F(MainDialog, DraggingTheSurfaceMovesTheWindow) {
     input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
     SendInput(1, &input, sizeof input);
   };
-  // A point of the header band that no control covers.
+  auto captured = [&] {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(ui.threadId(), &info);
+    return info.hwndCapture;
+  };
+  // A point of the header band that no control covers; each step waits for
+  // the window to follow, as a hand on a mouse would.
   int x = before.left + 450, y = before.top + 15;
   mouse(0, x, y);
-  ui.sync();
   mouse(MOUSEEVENTF_LEFTDOWN, x, y);
-  ui.sync();
-  for (int step = 1; step <= 4; ++step) mouse(0, x + 10 * step, y + 8 * step);
+  ASSERT_TRUE(waitUntil(ui, [&] { return captured() == main; }, 3000)) << "no drag began";
+  for (int step = 1; step <= 4; ++step) {
+    mouse(0, x + 10 * step, y + 8 * step);
+    waitUntil(ui, [&] { return windowRect(main).left == before.left + 10 * step; }, 3000);
+  }
   mouse(MOUSEEVENTF_LEFTUP, x + 40, y + 32);
-  waitUntil(ui, [&] { return windowRect(main).left != before.left; }, 3000);
+  waitUntil(ui, [&] { return captured() == nullptr; }, 3000);
   RECT after = windowRect(main);
   EXPECT_EQ(after.left - before.left, 40);
   EXPECT_EQ(after.top - before.top, 32);

@@ -53,6 +53,12 @@ TEST_F(ScanControl, StoppingWithCancelAndXThroughEveryState) {
   ASSERT_TRUE(ScanWatch::waitHeld()) << "the scan never reached the planted folder";
   expectScanning(main);
   EXPECT_NE(windowText(item(main, IDC_STATUS_LABEL)).find("C:\\guitest\\"), std::string::npos);
+  // The search line's bold font: made for this dialog, gone with it.
+  HFONT searchFont = reinterpret_cast<HFONT>(SendMessageA(item(main, IDC_SEARCHING_TEXT), WM_GETFONT, 0, 0));
+  LOGFONTA searchLook = {};
+  ASSERT_EQ(GetObjectA(searchFont, sizeof searchLook, &searchLook), int(sizeof searchLook));
+  EXPECT_STREQ(searchLook.lfFaceName, "Arial");
+  EXPECT_EQ(searchLook.lfWeight, FW_BOLD);
   Capture scanning = captureScreen(ui, windowRect(main));
   scanning.save("main-scanning");
   // SCAN lost the focus when it was disabled: it shows its disabled picture.
@@ -82,6 +88,7 @@ TEST_F(ScanControl, StoppingWithCancelAndXThroughEveryState) {
 
   ui.click(item(main, IDC_OK_BUTTON));
   EXPECT_EQ(ui.waitForEnd(), IDOK);
+  EXPECT_EQ(GetObjectType(searchFont), 0u) << "the search line's font outlived its dialog";
 }
 
 TEST_F(ScanControl, AWholeScanRemovesAPlantedTrojan) {

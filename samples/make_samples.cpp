@@ -4,8 +4,12 @@
 //
 //   drenvalisk-make-samples demo DIR      a small tree with three infected samples
 //   drenvalisk-make-samples corpus DIR N [--clean]
-//                                         N files in nested folders; --clean
-//                                         leaves every file uninfected
+//                                         N files, about 40 a folder, three
+//                                         levels deep; --clean leaves every
+//                                         file uninfected
+//   drenvalisk-make-samples deep DIR N [--clean]
+//                                         the same files, about 20 a folder,
+//                                         up to eight levels deep
 //   drenvalisk-make-samples installation DIR KEYS
 //                                         a Windows installation's registry
 //                                         hives in DIR/Windows, KEYS filler
@@ -194,51 +198,117 @@ std::vector<uint8_t> cleanPeFile(Random& random, const std::vector<int32_t>& siz
   return buildCleanSample(size, seed);
 }
 
-int makeCorpus(const fs::path& root, uint32_t count, bool clean) {
-  const std::vector<const SignatureRecord*> records = buildableRecords();
-  const std::vector<int32_t> sizes = exactSizes();
-  if (records.empty()) {
+// What a corpus holds, for the closing summary.
+struct CorpusCounts {
+  uint32_t files = 0, folders = 0, peFiles = 0, exactFiles = 0, infectedFiles = 0;
+  uint64_t totalBytes = 0;
+};
+
+// What the files of a corpus are drawn from.
+struct CorpusSource {
+  std::vector<const SignatureRecord*> records;
+  std::vector<int32_t> sizes;
+  bool clean = false;  // no file carries a record's patterns
+};
+
+// Writes the i-th file of a corpus into `folder`. 15% PE files; 1 file in 200
+// a PE file of a record's exact size, and one in eight of those carries the
+// record's patterns.
+bool writeCorpusFile(Random& random, uint32_t i, const fs::path& folder,
+                     const CorpusSource& source, CorpusCounts& counts) {
+  char name[32];
+  std::vector<uint8_t> bytes;
+  unsigned roll = static_cast<unsigned>(random.next() % 1000);
+  if (roll < 5) {
+    const SignatureRecord& record = *source.records[random.next() % source.records.size()];
+    bool infected = random.chance(125) && !source.clean;  // the same draws either way
+    bytes = infected ? buildInfectedSample(record)
+                     : buildCleanSample(static_cast<uint32_t>(record.fileSize), i);
+    ++counts.peFiles;
+    ++counts.exactFiles;
+    counts.infectedFiles += infected;
+    std::snprintf(name, sizeof name, "app%06u.exe", i);
+  } else if (roll < 150) {
+    bytes = cleanPeFile(random, source.sizes, i);
+    ++counts.peFiles;
+    std::snprintf(name, sizeof name, random.chance(300) ? "lib%06u.dll" : "prog%06u.exe", i);
+  } else {
+    bytes = dataFile(random);
+    std::snprintf(name, sizeof name, "file%06u.%s", i, bytes.size() % 3 ? "dat" : "txt");
+  }
+  ++counts.files;
+  counts.totalBytes += bytes.size();
+  return writeFile(folder / name, bytes);
+}
+
+// The flat shape: about 40 files in each folder of the third level.
+bool writeFlatCorpus(const fs::path& root, uint32_t count, Random& random,
+                     const CorpusSource& source, CorpusCounts& counts) {
+  for (uint32_t i = 0; i < count; ++i)
+    if (!writeCorpusFile(random, i, corpusFolder(root, i), source, counts)) return false;
+  counts.folders = (count + 39) / 40;
+  return true;
+}
+
+constexpr unsigned kDeepLevels = 8;
+
+// The deep shape, closer to a user's disk: every folder holds 10 to 30 files
+// beside its subfolders, each folder above the eighth level has 1 to 5
+// subfolders, and folders are filled breadth first until N files are written.
+bool writeDeepCorpus(const fs::path& root, uint32_t count, Random& random,
+                     const CorpusSource& source, CorpusCounts& counts) {
+  static const char* const kStems[] = {"Data", "bin", "Project ", "cache"};
+  Random shape(kCorpusSeed ^ 0xDEE9);  // folder sizes and fan-out
+  struct Folder {
+    fs::path path;
+    unsigned level;
+  };
+  std::vector<Folder> queue = {{root, 1}};
+  for (size_t next = 0; next < queue.size() && counts.files < count; ++next) {
+    const Folder folder = queue[next];
+    std::error_code ignored;
+    fs::create_directories(folder.path, ignored);
+    ++counts.folders;
+    const uint32_t files = std::min(shape.range(10, 30), count - counts.files);
+    for (uint32_t k = 0; k < files; ++k)
+      if (!writeCorpusFile(random, counts.files, folder.path, source, counts)) return false;
+    if (folder.level >= kDeepLevels) continue;
+    const uint32_t subfolders = shape.range(1, 5);
+    for (uint32_t k = 0; k < subfolders; ++k) {
+      char name[32];
+      std::snprintf(name, sizeof name, "%s%02u", kStems[shape.next() % 4], k);
+      queue.push_back({folder.path / name, folder.level + 1});
+    }
+  }
+  return true;
+}
+
+int makeCorpus(const fs::path& root, uint32_t count, bool clean, bool deep) {
+  CorpusSource source;
+  source.records = buildableRecords();
+  source.sizes = exactSizes();
+  source.clean = clean;
+  if (source.records.empty()) {
     std::fprintf(stderr, "drenvalisk-make-samples: the table has no small records\n");
     return 1;
   }
   Random random(kCorpusSeed);
-  uint32_t peFiles = 0, exactFiles = 0, infectedFiles = 0;
-  uint64_t totalBytes = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    char name[32];
-    std::vector<uint8_t> bytes;
-    // 15% PE files; 1 file in 200 a PE file of a record's exact size, and one
-    // in eight of those carries the record's patterns.
-    unsigned roll = static_cast<unsigned>(random.next() % 1000);
-    if (roll < 5) {
-      const SignatureRecord& record = *records[random.next() % records.size()];
-      bool infected = random.chance(125) && !clean;  // the same draws either way
-      bytes = infected ? buildInfectedSample(record)
-                       : buildCleanSample(static_cast<uint32_t>(record.fileSize), i);
-      ++peFiles;
-      ++exactFiles;
-      infectedFiles += infected;
-      std::snprintf(name, sizeof name, "app%06u.exe", i);
-    } else if (roll < 150) {
-      bytes = cleanPeFile(random, sizes, i);
-      ++peFiles;
-      std::snprintf(name, sizeof name, random.chance(300) ? "lib%06u.dll" : "prog%06u.exe", i);
-    } else {
-      bytes = dataFile(random);
-      std::snprintf(name, sizeof name, "file%06u.%s", i, bytes.size() % 3 ? "dat" : "txt");
-    }
-    totalBytes += bytes.size();
-    if (!writeFile(corpusFolder(root, i) / name, bytes)) return 1;
-  }
+  CorpusCounts counts;
+  const bool written = deep ? writeDeepCorpus(root, count, random, source, counts)
+                            : writeFlatCorpus(root, count, random, source, counts);
+  if (!written) return 1;
   std::fprintf(stderr,
-               "corpus %s: %u files, %u PE (%u of exact signature sizes, %u infected), %.1f MB\n",
-               root.c_str(), count, peFiles, exactFiles, infectedFiles, totalBytes / 1048576.0);
+               "corpus %s: %u files in %u folders, %u PE (%u of exact signature sizes, "
+               "%u infected), %.1f MB\n",
+               root.c_str(), counts.files, counts.folders, counts.peFiles, counts.exactFiles,
+               counts.infectedFiles, counts.totalBytes / 1048576.0);
   return 0;
 }
 
 int usage() {
   std::fputs("usage: drenvalisk-make-samples demo DIR\n"
              "       drenvalisk-make-samples corpus DIR N [--clean]\n"
+             "       drenvalisk-make-samples deep DIR N [--clean]\n"
              "       drenvalisk-make-samples installation DIR KEYS\n",
              stderr);
   return 2;
@@ -249,11 +319,12 @@ int usage() {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "demo") == 0) return makeDemo(argv[2]);
   const bool clean = argc == 5 && std::strcmp(argv[4], "--clean") == 0;
-  if ((argc == 4 || clean) && std::strcmp(argv[1], "corpus") == 0) {
+  const bool deep = argc >= 2 && std::strcmp(argv[1], "deep") == 0;
+  if ((argc == 4 || clean) && (deep || std::strcmp(argv[1], "corpus") == 0)) {
     char* end = nullptr;
     unsigned long count = std::strtoul(argv[3], &end, 10);
     if (!*argv[3] || *end || count == 0 || count > 10000000ul) return usage();
-    return makeCorpus(argv[2], static_cast<uint32_t>(count), clean);
+    return makeCorpus(argv[2], static_cast<uint32_t>(count), clean, deep);
   }
   if (argc == 4 && std::strcmp(argv[1], "installation") == 0) {
     char* end = nullptr;

@@ -44,14 +44,24 @@ case "$arch" in
     ;;
   *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
 esac
+# The tests, and the program as it ships (for the test that starts it).
 if [ -n "${DRENVALISK_GUI_TESTS_DIR:-}" ]; then
   tests_dir=$(realpath "$DRENVALISK_GUI_TESTS_DIR")
+  shipped_dir=$tests_dir
 else
   source scripts/presets.sh
   preset_build "$preset" --target drenvalisk_gui_tests || die "the $preset build failed"
   tests_dir=$(realpath "$(preset_dir "$preset")")
+  shipped_dir=$tests_dir
+  if [ "$arch" = win32 ]; then
+    preset_build win32 --target drenvalisk || die "the win32 build failed"
+    shipped_dir=$(realpath "$(preset_dir win32)")
+  else
+    preset_build "$preset" --target drenvalisk || die "the $preset build failed"
+  fi
 fi
 [ -f "$tests_dir/drenvalisk_gui_tests.exe" ] || die "missing $tests_dir/drenvalisk_gui_tests.exe"
+[ -f "$shipped_dir/drenvalisk.exe" ] || die "missing $shipped_dir/drenvalisk.exe"
 
 work=$(mktemp -d /tmp/drenvalisk-gui.XXXXXX) || die "mktemp failed"
 xvfb_pid=
@@ -99,7 +109,7 @@ wineserver -p
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 bin="$WINEPREFIX/drive_c/drvbin"
 mkdir -p "$bin"
-cp "$tests_dir/drenvalisk_gui_tests.exe" "$bin/"
+cp "$tests_dir/drenvalisk_gui_tests.exe" "$shipped_dir/drenvalisk.exe" "$bin/"
 say "gui-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch, display $display)"
 
 summary_count() {  # summary_count LOG TAG

@@ -186,4 +186,66 @@ TEST_F(MainDialog, ASecondCopyEndsAtOnceAndLeavesTheFirstAlone) {
   EXPECT_EQ(first.waitForEnd(), IDCANCEL);
 }
 
+struct CaptionSearch {
+  const char* caption;
+  int count;
+};
+BOOL CALLBACK countCaptioned(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<CaptionSearch*>(context);
+  if (IsWindowVisible(window) && windowText(window) == search->caption) ++search->count;
+  return TRUE;
+}
+// Counts the visible top-level windows captioned `caption`.
+int windowsCaptioned(const char* caption) {
+  CaptionSearch search = {caption, 0};
+  EnumWindows(countCaptioned, reinterpret_cast<LPARAM>(&search));
+  return search.count;
+}
+
+HANDLE startProgram(const char* path) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string commandLine = path;
+  if (!CreateProcessA(path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+DWORD exitCode(HANDLE process) {
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+// The program itself, drenvalisk.exe: it shows its window, a second start
+// ends at once without one, and Cancel before a scan ends the process.
+TEST_F(MainDialog, TheProgramRunsAsASingleCopy) {
+  const char* program = "C:\\drvbin\\drenvalisk.exe";
+  if (GetFileAttributesA(program) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no " << program;
+  HANDLE first = startProgram(program);
+  ASSERT_TRUE(first);
+  HWND window = nullptr;
+  for (DWORD start = GetTickCount(); !window && GetTickCount() - start < 20000; Sleep(20)) {
+    window = FindWindowA(nullptr, "Drenvalisk Ver 1.0");
+    if (window && !IsWindowVisible(window)) window = nullptr;
+  }
+  ASSERT_TRUE(window) << "drenvalisk.exe showed no window";
+
+  HANDLE second = startProgram(program);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(WaitForSingleObject(second, 20000), WAIT_OBJECT_0) << "the second copy kept running";
+  EXPECT_EQ(exitCode(second), 0u);
+  EXPECT_EQ(windowsCaptioned("Drenvalisk Ver 1.0"), 1);
+  CloseHandle(second);
+
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WaitForSingleObject(first, 20000), WAIT_OBJECT_0) << "Cancel did not end the program";
+  EXPECT_EQ(exitCode(first), 0u);
+  if (exitCode(first) == STILL_ACTIVE) TerminateProcess(first, 1);
+  CloseHandle(first);
+}
+
 }  // namespace

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Corpus benchmark: whole report-mode scans of generated trees against a bare
 # traversal of the same trees (the floor), with the scanner's peak memory and
-# the cost per file at two corpus sizes.
+# the cost per file at two corpus sizes: the flat shape (about 40 files a
+# folder, three levels) at each size and the deep shape (about 20 files a
+# folder, up to eight levels), each with warm caches and, run as root, with
+# the page caches dropped before every run (cold).
 # Then the offline registry: a scan that finds nothing of a clean corpus with a
 # planted Windows installation (its SOFTWARE and SYSTEM hives), against the
 # same tree whose hives lie where no installation is looked for, and the cost
 # of a first match, which loads the SOFTWARE hive.
 # Usage: scripts/bench-corpus.sh [RUNS]   (default 5 timed runs after one warm-up)
 # Environment: BUILD (default build/bench), CORPUS (default build/bench-corpus),
-#              SIZES (default "15000 60000"), OFFLINE_FILES (default 15000),
+#              SIZES (default "15000 60000"), DEEP_FILES (default 60000, empty
+#              for none), OFFLINE_FILES (default 15000),
 #              OFFLINE_KEYS (filler keys per hive, default 10000),
 #              OFFLINE_ONLY=1 (only the offline registry figures).
-# Page caches are not dropped (that needs root): every figure is a warm-cache one.
+# Cold figures need root (to write /proc/sys/vm/drop_caches); without it they
+# are reported as not measured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,7 +24,8 @@ runs="${1:-5}"
 build="${BUILD:-build/bench}"
 corpus="${CORPUS:-build/bench-corpus}"
 sizes=(${SIZES:-15000 60000})
-[ -z "${OFFLINE_ONLY:-}" ] || sizes=()
+deep_files="${DEEP_FILES-60000}"
+[ -z "${OFFLINE_ONLY:-}" ] || { sizes=(); deep_files=; }
 offline_files="${OFFLINE_FILES:-15000}"
 offline_keys="${OFFLINE_KEYS:-10000}"
 
@@ -63,13 +69,38 @@ peak_kb() {
   fi
 }
 
+# Drops the page, dentry and inode caches; fails where that is not allowed.
+drop_caches() { [ "$(id -u)" = 0 ] && sync && { echo 3 >/proc/sys/vm/drop_caches; } 2>/dev/null; }
+
+# Alternating cold runs of the floor and the scanner over a tree, the caches
+# dropped before each: prints the medians "FLOOR_WALL FLOOR_CPU SCAN_WALL
+# SCAN_CPU", or nothing when the caches cannot be dropped.
+cold_runs() {
+  local tree=$1 i wall cpu fw=() fc=() sw=() sc=()
+  drop_caches || return 0
+  for ((i = 0; i < runs; i++)); do
+    drop_caches
+    read -r wall cpu < <(timed "$floor" "$tree")
+    fw+=("$wall") fc+=("$cpu")
+    drop_caches
+    read -r wall cpu < <(timed "$scan" --action report --no "$tree")
+    sw+=("$wall") sc+=("$cpu")
+  done
+  echo "$(median "${fw[@]}") $(median "${fc[@]}") $(median "${sw[@]}") $(median "${sc[@]}")"
+}
+
+shapes=()
+for n in "${sizes[@]}"; do shapes+=("corpus $n"); done
+[ -z "$deep_files" ] || shapes+=("deep $deep_files")
+
 declare -A per_file per_file_cpu
-for n in "${sizes[@]}"; do
-  tree="$corpus/c$n"
+for shape in "${shapes[@]}"; do
+  read -r kind n <<<"$shape"
+  tree="$corpus/${kind:0:1}$n"  # c15000, c60000, d60000
   if [ ! -f "$tree.done" ]; then
     chmod -R u+w "$tree" 2>/dev/null || true
     rm -rf "$tree"
-    "$build/drenvalisk-make-samples" corpus "$tree" "$n"
+    "$build/drenvalisk-make-samples" "$kind" "$tree" "$n"
     touch "$tree.done"
   fi
   files=$(find "$tree" -type f | wc -l)
@@ -90,28 +121,37 @@ for n in "${sizes[@]}"; do
   found=$("$scan" --action report --no "$tree" 2>/dev/null | grep -c 'as per user' || true)
 
   rate() { echo "$files / $1" | bc -l; }
-  per_file[$n]=$(echo "$sw * 1000000 / $files" | bc -l)
-  per_file_cpu[$n]=$(echo "$sc * 1000000 / $files" | bc -l)
-  echo "== corpus of $files files ($tree), median of $runs runs (wall / CPU seconds)"
+  per_file[$kind$n]=$(echo "$sw * 1000000 / $files" | bc -l)
+  per_file_cpu[$kind$n]=$(echo "$sc * 1000000 / $files" | bc -l)
+  echo "== $kind shape, $files files in $(find "$tree" -type d | wc -l) folders ($tree), median of $runs runs (wall / CPU seconds)"
   printf '  floor walk  %7.3f s %9.0f files/s | CPU %7.3f s %9.0f files/s\n' \
     "$fw" "$(rate "$fw")" "$fc" "$(rate "$fc")"
   printf '  scanner     %7.3f s %9.0f files/s | CPU %7.3f s %9.0f files/s\n' \
     "$sw" "$(rate "$sw")" "$sc" "$(rate "$sc")"
-  printf '  ratio scanner/floor  wall %.2f  CPU %.2f   (goal >= 0.80)\n' \
+  printf '  ratio scanner/floor  wall %.2f  CPU %.2f   (goal >= 0.95)\n' \
     "$(echo "$fw / $sw" | bc -l)" "$(echo "$fc / $sc" | bc -l)"
   printf '  scanner peak RSS     %.1f MB   (goal < 16 MB)\n' "$(echo "$peak / 1024" | bc -l)"
   printf '  scanner cost per file  wall %.2f us  CPU %.2f us; infected files reported: %s\n' \
-    "${per_file[$n]}" "${per_file_cpu[$n]}" "$found"
+    "${per_file[$kind$n]}" "${per_file_cpu[$kind$n]}" "$found"
+  read -r cfw cfc csw csc < <(cold_runs "$tree"; echo)
+  if [ -n "$cfw" ]; then
+    printf '  cold, caches dropped before each run: floor %.3f s (CPU %.3f s), scanner %.3f s (CPU %.3f s)\n' \
+      "$cfw" "$cfc" "$csw" "$csc"
+    printf '  ratio scanner/floor, cold  wall %.2f  CPU %.2f   (goal >= 0.95)\n' \
+      "$(echo "$cfw / $csw" | bc -l)" "$(echo "$cfc / $csc" | bc -l)"
+  else
+    echo "  cold caches: not measured (dropping the page caches needs root)"
+  fi
 done
 
 if [ ${#sizes[@]} -ge 2 ]; then
   small=${sizes[0]}
   large=${sizes[${#sizes[@]} - 1]}
   printf '== linearity, cost per file at %s vs %s files: wall %.2f vs %.2f us (x%.2f), CPU %.2f vs %.2f us (x%.2f)\n' \
-    "$small" "$large" "${per_file[$small]}" "${per_file[$large]}" \
-    "$(echo "${per_file[$large]} / ${per_file[$small]}" | bc -l)" \
-    "${per_file_cpu[$small]}" "${per_file_cpu[$large]}" \
-    "$(echo "${per_file_cpu[$large]} / ${per_file_cpu[$small]}" | bc -l)"
+    "$small" "$large" "${per_file[corpus$small]}" "${per_file[corpus$large]}" \
+    "$(echo "${per_file[corpus$large]} / ${per_file[corpus$small]}" | bc -l)" \
+    "${per_file_cpu[corpus$small]}" "${per_file_cpu[corpus$large]}" \
+    "$(echo "${per_file_cpu[corpus$large]} / ${per_file_cpu[corpus$small]}" | bc -l)"
 fi
 
 # ---------------------------------------------------------------- offline registry

@@ -97,6 +97,8 @@ BOOL CMainDlg::OnInitDialog() {
     hidden->ShowWindow(SW_HIDE);
   m_okButton.EnableWindow(FALSE);
   m_okButton.ShowWindow(SW_HIDE);
+  // The status label shows from SCAN on, before the scan's first status.
+  m_statusLabel.SetWindowText("");
   g_mainDialog = this;
   bindDialogChannel();
   BuildLabelFont(g_labelFont, 15, 700, FALSE, FALSE);

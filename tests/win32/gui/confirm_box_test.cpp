@@ -202,6 +202,10 @@ TEST_F(ConfirmBox, LargeFontsGiveTheMessageMoreRoom) {
   HDC screen = GetDC(nullptr);
   int dpi = GetDeviceCaps(screen, LOGPIXELSX);
   ReleaseDC(nullptr, screen);
+  if (HWND main = waitForMainDialog(ui)) {
+    captureScreen(ui, windowRect(main)).save("main-idle-" + std::to_string(dpi) + "dpi");
+    EXPECT_EQ(windowRect(main).right - windowRect(main).left, 600) << "the same window at any resolution";
+  }
   ui.closeBox(mainDialogWindow());
   ASSERT_EQ(ui.waitForEnd(), IDCANCEL);
   std::printf("[   INFO   ] the screen has %d logical pixels per inch\n", dpi);

@@ -165,6 +165,7 @@ TEST_F(ScanControl, TheReportListKeeps150LinesUntilTheStatistics) {
   ui.click(item(main, IDC_SCAN_BUTTON));  // shows the list; the scan starts later
   HWND list = item(main, IDC_REPORT_LIST);
   ui.run([] { KillTimer(mainDialogWindow(), 100); });  // the lines below are the whole scan
+  EXPECT_EQ(windowText(item(main, IDC_STATUS_LABEL)), "") << "no placeholder before the first status";
 
   for (int i = 1; i <= 150; ++i) report(ui, "line " + std::to_string(i));
   EXPECT_EQ(listLines(list).size(), 150u);

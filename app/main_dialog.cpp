@@ -17,7 +17,6 @@ bool g_largeFonts = false;
 
 namespace {
 
-constexpr const char* kFamilyName = "W32/Tarvolinex";
 constexpr const char* kProductKey = "Software\\Vexmoor\\Sentravo 2000";
 constexpr const char* kProductPage = "http://www.vexmoor.example/sentravo/";
 constexpr const char* kToolsPage = "http://www.vexmoor.example/removal-tools/";

@@ -69,6 +69,9 @@ class CMainDlg : public CDialog {
   CFont m_searchFont;
 };
 
+// The trojan family the tool removes, as its texts name it.
+constexpr const char* kFamilyName = "W32/Tarvolinex";
+
 // The main dialog while it exists: the confirmation dialog centres on it.
 extern CMainDlg* g_mainDialog;
 // Background of the dialog and its static texts.

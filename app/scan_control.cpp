@@ -51,7 +51,7 @@ void CMainDlg::OnScanButton() {
                       static_cast<CWnd*>(&m_reportFrame)})
     shown->ShowWindow(SW_SHOW);
   m_statusFrame.SetWindowText("Scanning");
-  std::string searching = std::string("Searching for ") + "W32/Tarvolinex" + " Trojan and its variants";
+  std::string searching = std::string("Searching for ") + kFamilyName + " Trojan and its variants";
   m_searchingText.SetWindowText(searching.c_str());
   if (!m_searchFont) {
     m_searchFont.Attach(::CreateFontA(15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,

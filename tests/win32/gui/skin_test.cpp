@@ -2,6 +2,7 @@
 // and nothing of the window outside the skin's outline.
 #include <windows.h>
 
+#include "controls/region_builder_win32.h"
 #include "tests/win32/gui/gui_test_support.h"
 
 namespace {
@@ -63,6 +64,55 @@ TEST_F(Skin, PaintsItsBandsTitleAndOutline) {
   EXPECT_EQ(drawn, 0) << "pixels of the window outside its skin";
   ui.closeBox(main);
   EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+}
+
+// The outline of a picture with magenta holes, traced by the real GDI: the
+// holes are cut out, everything else (other colours close to magenta too)
+// stays, and a picture of magenta alone gives an empty outline.
+TEST_F(Skin, TheOutlineCutsOutExactlyTheMagentaPixels) {
+  constexpr int kWidth = 40, kHeight = 30;
+  auto isHole = [](int x, int y) { return (x >= 5 && x < 12 && y >= 3 && y < 9) || (x == 39 && y == 29); };
+  HDC screen = GetDC(nullptr);
+  HBITMAP picture = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  HDC pictureDC = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(pictureDC, picture);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      SetPixelV(pictureDC, x, y, isHole(x, y) ? RGB(255, 0, 255) : (x == 20 ? RGB(255, 0, 254) : RGB(2, 77, 246)));
+  SelectObject(pictureDC, old);
+
+  HRGN outline = CreateRegionFromBitmap(picture, RGB(255, 0, 255), TRUE);
+  ASSERT_TRUE(outline);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      ASSERT_EQ(PtInRegion(outline, x, y) != 0, !isHole(x, y)) << x << "," << y;
+  EXPECT_FALSE(PtInRegion(outline, kWidth, 0)) << "nothing beyond the picture";
+  DeleteObject(outline);
+
+  // Opaque key: exactly the holes.
+  HRGN holes = CreateRegionFromBitmap(picture, RGB(255, 0, 255), FALSE);
+  ASSERT_TRUE(holes);
+  RECT box;
+  EXPECT_EQ(GetRgnBox(holes, &box), COMPLEXREGION);
+  EXPECT_TRUE(box.left == 5 && box.top == 3 && box.right == 40 && box.bottom == 30);
+  DeleteObject(holes);
+
+  // All magenta: an empty region, not none.
+  old = SelectObject(pictureDC, picture);
+  RECT all = {0, 0, kWidth, kHeight};
+  HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+  FillRect(pictureDC, &all, magenta);
+  DeleteObject(magenta);
+  SelectObject(pictureDC, old);
+  HRGN empty = CreateRegionFromBitmap(picture, RGB(255, 0, 255), TRUE);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(GetRgnBox(empty, &box), NULLREGION);
+  DeleteObject(empty);
+
+  EXPECT_EQ(CreateRegionFromBitmap(nullptr, RGB(255, 0, 255), TRUE), nullptr);
+  DeleteDC(pictureDC);
+  DeleteObject(picture);
+  ReleaseDC(nullptr, screen);
 }
 
 }  // namespace

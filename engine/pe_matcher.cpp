@@ -26,18 +26,6 @@ bool readAt(int fd, long position, void* buffer, unsigned count) {
   return fileRead(fd, buffer, count) == static_cast<int>(count);
 }
 
-bool sizeRuleAllows(const SignatureRecord& record, long length) {
-  switch (record.sizeRule) {
-    case 1: return length == record.fileSize;
-    case 2: {
-      long long difference = static_cast<long long>(record.fileSize) - length;
-      return difference > -kSizeTolerance && difference < kSizeTolerance;
-    }
-    case 3: return true;
-    default: return false;
-  }
-}
-
 // True when the 20 bytes at entry point + displacement equal `pattern`.
 bool patternAt(int fd, const PeLayout& layout, uint32_t base, int32_t displacement,
                const uint8_t* pattern) {
@@ -133,8 +121,10 @@ int matchSignatureFile(const char* detectionName, const char* path, long long kn
   const uint32_t base = load32(layout.optionalHeader + 16);  // AddressOfEntryPoint
 
   int matched = 0;
-  for (const SignatureRecord& record : signatureRecords()) {
-    if (!sizeRuleAllows(record, length)) continue;
+  // Only the records whose size rule accepts the length, in table order.
+  const SignatureRecords records = signatureRecords();
+  for (uint32_t index : recordsAcceptingLength(length)) {
+    const SignatureRecord& record = records.first[index];
     if (!patternAt(file.get(), layout, base, record.firstOffset, record.firstPattern)) continue;
     if (!patternAt(file.get(), layout, base, record.secondOffset, record.secondPattern)) continue;
     char name[sizeof record.name + 1];

@@ -28,13 +28,16 @@ int g_activeUuCount = 0;
 // Size rules of the active table, built once per table.
 struct SizeIndex {
   const SignatureRecord* table = nullptr;
-  bool anySize = false;             // a rule-3 record accepts every length
-  std::vector<int32_t> exact;       // rule 1, sorted
-  std::vector<int32_t> tolerance;   // rule 2, sorted
+  size_t count = 0;
+  using Entry = std::pair<int32_t, uint32_t>;  // reference size, record index
+  std::vector<Entry> exact;                   // rule 1, sorted
+  std::vector<Entry> tolerance;               // rule 2, sorted
+  std::vector<uint32_t> anySize;              // rule 3, in table order
   // Every length a rule 1 or 2 record accepts lies within these bounds; most
   // files of a disk are smaller than any record and are ruled out here.
   int64_t lowest = INT64_MAX;
   int64_t highest = INT64_MIN;
+  std::vector<uint32_t> accepting;  // the last answer of recordsAcceptingLength
 };
 SizeIndex g_sizeIndex;
 
@@ -45,24 +48,53 @@ size_t countRecords(const SignatureRecord* table, size_t limit) {
   return count;
 }
 
-void buildSizeIndex(const SignatureRecord* table) {
-  g_sizeIndex = SizeIndex();
-  g_sizeIndex.table = table;
-  for (const SignatureRecord& record : signatureRecords()) {
-    if (record.sizeRule == 1) g_sizeIndex.exact.push_back(record.fileSize);
-    if (record.sizeRule == 2) g_sizeIndex.tolerance.push_back(record.fileSize);
-    if (record.sizeRule == 3) g_sizeIndex.anySize = true;
+void buildSizeIndex(const SignatureRecords& records) {
+  SizeIndex& index = g_sizeIndex;
+  index = SizeIndex();
+  index.table = records.first;
+  index.count = records.count;
+  for (uint32_t i = 0; i < records.count; ++i) {
+    const SignatureRecord& record = records.first[i];
+    if (record.sizeRule == 1) index.exact.emplace_back(record.fileSize, i);
+    if (record.sizeRule == 2) index.tolerance.emplace_back(record.fileSize, i);
+    if (record.sizeRule == 3) index.anySize.push_back(i);
   }
-  std::sort(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end());
-  std::sort(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end());
-  auto widen = [](int64_t low, int64_t high) {
-    g_sizeIndex.lowest = std::min(g_sizeIndex.lowest, low);
-    g_sizeIndex.highest = std::max(g_sizeIndex.highest, high);
+  std::sort(index.exact.begin(), index.exact.end());
+  std::sort(index.tolerance.begin(), index.tolerance.end());
+  auto widen = [&index](int64_t low, int64_t high) {
+    index.lowest = std::min(index.lowest, low);
+    index.highest = std::max(index.highest, high);
   };
-  if (!g_sizeIndex.exact.empty()) widen(g_sizeIndex.exact.front(), g_sizeIndex.exact.back());
-  if (!g_sizeIndex.tolerance.empty())
-    widen(int64_t{g_sizeIndex.tolerance.front()} - kSizeTolerance + 1,
-          int64_t{g_sizeIndex.tolerance.back()} + kSizeTolerance - 1);
+  if (!index.exact.empty()) widen(index.exact.front().first, index.exact.back().first);
+  if (!index.tolerance.empty())
+    widen(int64_t{index.tolerance.front().first} - kSizeTolerance + 1,
+          int64_t{index.tolerance.back().first} + kSizeTolerance - 1);
+  index.accepting.reserve(records.count);
+}
+
+const SizeIndex& sizeIndex() {
+  const SignatureRecords records = signatureRecords();
+  if (g_sizeIndex.table != records.first || g_sizeIndex.count != records.count)
+    buildSizeIndex(records);
+  return g_sizeIndex;
+}
+
+// The rule 1 records of exactly `length` bytes and the rule 2 records within
+// the tolerance of it: calls `take` with each one's index, in size order.
+template <typename Take>
+void forEachSizedRecord(const SizeIndex& index, long long length, Take take) {
+  if (length < index.lowest || length > index.highest) return;
+  const auto bySize = [](const SizeIndex::Entry& entry, long long value) {
+    return entry.first < value;
+  };
+  for (auto at = std::lower_bound(index.exact.begin(), index.exact.end(), length, bySize);
+       at != index.exact.end() && at->first == length; ++at)
+    take(at->second);
+  // Rule 2: the reference size lies strictly within the tolerance of the length.
+  for (auto at = std::lower_bound(index.tolerance.begin(), index.tolerance.end(),
+                                  length - kSizeTolerance + 1, bySize);
+       at != index.tolerance.end() && at->first < length + kSizeTolerance; ++at)
+    take(at->second);
 }
 
 }  // namespace
@@ -75,6 +107,7 @@ const SignatureRecord* signatureTable() {
 void useSignatureTable(const SignatureRecord* records, size_t capacity) {
   g_activeTable = records;
   g_activeCount = records ? countRecords(records, capacity) : 0;
+  g_sizeIndex.table = nullptr;  // a new table may stand where an old one stood
 }
 
 SignatureRecords signatureRecords() {
@@ -86,19 +119,20 @@ SignatureRecords signatureRecords() {
 }
 
 bool signatureSizeEligible(long long length) {
-  const SignatureRecord* table = signatureTable();
-  if (g_sizeIndex.table != table) buildSizeIndex(table);
-  if (g_sizeIndex.anySize) return true;
-  if (length < g_sizeIndex.lowest || length > g_sizeIndex.highest) return false;
-  if (length < INT32_MIN || length > INT32_MAX) return false;
-  int32_t size = static_cast<int32_t>(length);
-  if (std::binary_search(g_sizeIndex.exact.begin(), g_sizeIndex.exact.end(), size)) return true;
-  // Rule 2: the reference size lies strictly within the tolerance of the length.
-  auto first = std::upper_bound(g_sizeIndex.tolerance.begin(), g_sizeIndex.tolerance.end(),
-                                static_cast<int64_t>(size) - kSizeTolerance,
-                                [](int64_t v, int32_t e) { return v < e; });
-  return first != g_sizeIndex.tolerance.end() &&
-         static_cast<int64_t>(*first) < static_cast<int64_t>(size) + kSizeTolerance;
+  const SizeIndex& index = sizeIndex();
+  if (!index.anySize.empty()) return true;
+  bool any = false;
+  forEachSizedRecord(index, length, [&any](uint32_t) { any = true; });
+  return any;
+}
+
+const std::vector<uint32_t>& recordsAcceptingLength(long long length) {
+  SizeIndex& index = g_sizeIndex;
+  sizeIndex();
+  index.accepting.assign(index.anySize.begin(), index.anySize.end());
+  forEachSizedRecord(index, length, [&index](uint32_t at) { index.accepting.push_back(at); });
+  std::sort(index.accepting.begin(), index.accepting.end());
+  return index.accepting;
 }
 
 UuSignatureRecord* uuSignatureTable() {

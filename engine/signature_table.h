@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "engine/signature_record.h"
 
@@ -9,7 +10,8 @@
 // record whose first name byte is 0.
 const SignatureRecord* signatureTable();
 // Replaces the active table (tests): at most `capacity` records, up to its
-// end record if one stands within them. Null restores the built-in one.
+// end record if one stands within them. Null restores the built-in one. A
+// table is not changed in place while it is active.
 void useSignatureTable(const SignatureRecord* records, size_t capacity = SIZE_MAX);
 
 // The records of the active table in order, without the end record. The
@@ -27,6 +29,11 @@ SignatureRecords signatureRecords();
 // bytes by its size rule alone. Lets the walk pass over files that no record
 // can match without opening them.
 bool signatureSizeEligible(long long length);
+
+// The indices, in table order, of the active table's records whose size rule
+// accepts a file of `length` bytes: rule 1 its exact size, rule 2 within the
+// tolerance, rule 3 any. Valid until the next call.
+const std::vector<uint32_t>& recordsAcceptingLength(long long length);
 
 // The uuencoded signature table (one record). Mutable: its pattern is stored
 // scrambled and restored in place by the uuencoded matcher's first call.

@@ -42,11 +42,14 @@ bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const
   return true;
 }
 
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Path comparisons ignore letter case, as the file system does.
 bool containsIgnoringCase(const char* text, const char* word) {
   const size_t length = std::strlen(word);
+  const char first = lowerAscii(word[0]);
   for (; *text; ++text)
-    if (strncasecmp(text, word, length) == 0) return true;
+    if (lowerAscii(*text) == first && strncasecmp(text, word, length) == 0) return true;
   return false;
 }
 
@@ -175,7 +178,8 @@ void pumpOneMessage() {
 
 void shortenPath(const char* source, char* destination, int width) {
   if (width > 99) width = 99;
-  const int16_t length = static_cast<int16_t>(std::strlen(source));
+  const size_t fullLength = std::strlen(source);
+  const int16_t length = static_cast<int16_t>(fullLength);
   const int keep = width / 2 - 1;
   if (length > width && keep > 0) {
     char work[100];
@@ -186,5 +190,5 @@ void shortenPath(const char* source, char* destination, int width) {
     destination[width] = 0;
     return;
   }
-  std::memcpy(destination, source, std::strlen(source) + 1);
+  std::memcpy(destination, source, fullLength + 1);
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/file_io.h"
 #include "platform/host/folder_handles.h"
@@ -26,6 +27,21 @@ int openInKeptFolder(const char* path) {
   HostFolder* folder = openHostFolder(path, static_cast<size_t>(slash - path));
   if (!folder) return -1;
   return openat(folder->fd, name, O_RDONLY | O_CLOEXEC);
+}
+
+// Read positions of the descriptors opened for reading, by descriptor (-1 for
+// others). A seek there only moves the position kept here and a read is a
+// positioned read, so the matcher's seek-and-read pairs cost one call each.
+std::vector<off_t> g_readPositions;
+
+off_t* readPosition(int fd) {
+  if (fd < 0 || static_cast<size_t>(fd) >= g_readPositions.size()) return nullptr;
+  return g_readPositions[fd] >= 0 ? &g_readPositions[fd] : nullptr;
+}
+
+void keepReadPosition(int fd, off_t position) {
+  if (static_cast<size_t>(fd) >= g_readPositions.size()) g_readPositions.resize(fd + 1, -1);
+  g_readPositions[fd] = position;
 }
 
 // Opens a file by its full path, resolving letter case as Windows would.
@@ -57,12 +73,16 @@ int fileOpen(const char* path, FileOpenMode mode) {
     return -1;
   }
   ++simMachine().openFiles;
+  keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1);
   return fd;
 }
 
 int fileRead(int fd, void* buffer, unsigned count) {
-  ssize_t got = read(fd, buffer, count);
-  return got < 0 ? -1 : static_cast<int>(got);
+  off_t* position = readPosition(fd);
+  ssize_t got = position ? pread(fd, buffer, count, *position) : read(fd, buffer, count);
+  if (got < 0) return -1;
+  if (position) *position += got;
+  return static_cast<int>(got);
 }
 
 int fileWrite(int fd, const void* buffer, unsigned count) {
@@ -76,8 +96,16 @@ int fileWrite(int fd, const void* buffer, unsigned count) {
 }
 
 long fileSeek(int fd, long offset, int origin) {
+  off_t* kept = readPosition(fd);
+  if (kept && origin != kSeekEnd) {
+    if (offset < 0) return -1;  // as lseek refuses it
+    *kept = offset;
+    return offset;
+  }
   off_t position = lseek(fd, offset, origin == kSeekEnd ? SEEK_END : SEEK_SET);
-  return position < 0 ? -1 : static_cast<long>(position);
+  if (position < 0) return -1;
+  if (kept) *kept = position;
+  return static_cast<long>(position);
 }
 
 long fileLength(int fd) {
@@ -89,6 +117,7 @@ long fileLength(int fd) {
 int fileClose(int fd) {
   if (fd < 0) return -1;
   --simMachine().openFiles;
+  if (off_t* position = readPosition(fd)) *position = -1;
   return close(fd);
 }
 

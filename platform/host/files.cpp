@@ -1,7 +1,6 @@
 // Files and folders on the native build: real Linux files under the drive map,
 // with Windows semantics on top (search patterns, letter case, NTFS listing
 // order, attributes mapped onto permission bits).
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -17,34 +16,14 @@
 
 #include "platform/files.h"
 #include "platform/host/folder_handles.h"
+#include "platform/host/folder_listing.h"
 #include "platform/host/hive_registry.h"
 #include "platform/host/offline_windows.h"
 #include "platform/host/sim_machine.h"
 
 namespace {
 
-// One folder listing in NTFS order. Names are kept side by side in one
-// buffer, so a listing costs a few allocations, not one per entry.
-struct Listing {
-  struct Entry {
-    uint32_t nameOffset;
-    uint32_t nameLength;
-    uint32_t attributes;
-    uint64_t size;
-  };
-  std::vector<Entry> entries;
-  std::vector<char> names;  // each name followed by its terminator
-
-  const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
-  void fill(size_t index, FindData* data) const {
-    const Entry& entry = entries[index];
-    data->attributes = entry.attributes;
-    data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
-    data->sizeLow = static_cast<uint32_t>(entry.size);
-    std::memcpy(data->name, name(entry), entry.nameLength + 1);
-  }
-};
-using SharedListing = std::shared_ptr<const Listing>;
+using SharedListing = std::shared_ptr<const FolderListing>;
 
 struct SearchState {
   SharedListing listing;
@@ -69,127 +48,6 @@ ListingCache g_lastListing;
 uint64_t g_generation = 1;
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Windows wildcard match ignoring case: '*' any run, '?' one character.
-bool wildcardMatch(const char* pattern, const char* name) {
-  while (*pattern) {
-    if (*pattern == '*') {
-      while (*pattern == '*') ++pattern;
-      if (!*pattern) return true;
-      for (const char* n = name; *n; ++n)
-        if (wildcardMatch(pattern, n)) return true;
-      return wildcardMatch(pattern, "");
-    }
-    if (!*name) return false;
-    if (*pattern != '?' && upper(*pattern) != upper(*name)) return false;
-    ++pattern;
-    ++name;
-  }
-  return *name == 0;
-}
-
-bool nameMatches(const std::string& pattern, const char* name) {
-  if (pattern == "*.*" || pattern == "*") return true;
-  if (wildcardMatch(pattern.c_str(), name)) return true;
-  // "name.*" also finds "name" without an extension, as on Windows.
-  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
-      !std::strchr(name, '.'))
-    return wildcardMatch(pattern.substr(0, pattern.size() - 2).c_str(), name);
-  return false;
-}
-
-bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
-
-bool isDotEntry(const char* name) {
-  return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
-}
-
-// Attributes and size of an entry of `dirFd`; false when it cannot be read.
-// A folder needs no stat: its size reads 0 and its mode is not reported.
-bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* attributes,
-              uint64_t* size) {
-  if (type == DT_DIR) {
-    *attributes = kAttrDirectory;
-    *size = 0;
-    return true;
-  }
-  struct stat info;
-  if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  uint32_t bits = 0;
-  if (S_ISLNK(info.st_mode)) {
-    // A link reads like a junction: the target's kind, marked as a reparse point.
-    struct stat target;
-    if (fstatat(dirFd, hostName, &target, 0) == 0) info = target;
-    bits |= kAttrReparsePoint;
-  }
-  bits |= S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
-  if (!(info.st_mode & S_IWUSR)) bits |= kAttrReadOnly;
-  *attributes = bits;
-  *size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-  return true;
-}
-
-void addEntry(Listing& listing, int dirFd, const char* name, unsigned char type) {
-  Listing::Entry entry;
-  if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
-  const size_t length = std::strlen(name);
-  entry.nameOffset = static_cast<uint32_t>(listing.names.size());
-  entry.nameLength = static_cast<uint32_t>(length);
-  listing.names.insert(listing.names.end(), name, name + length + 1);
-  listing.entries.push_back(entry);
-}
-
-// NTFS order: "." and ".." first, even where a name such as "!a" would sort
-// before them, then by upper-cased name; equal names keep the order in which
-// the folder gave them, which is the order of their names in the buffer.
-void sortListing(Listing& listing) {
-  static std::vector<char> keys;  // upper-cased names, at the names' offsets
-  keys.resize(listing.names.size());
-  for (size_t i = 0; i < keys.size(); ++i) keys[i] = upper(listing.names[i]);
-  auto keyLength = [&listing](const Listing::Entry& entry) -> uint32_t {
-    const char* name = listing.name(entry);
-    if (isDotEntry(name)) return name[1] ? 1 : 0;
-    return entry.nameLength;
-  };
-  for (const Listing::Entry& entry : listing.entries)
-    if (isDotEntry(listing.name(entry))) keys[entry.nameOffset] = '\x01';  // ".." before any name
-  std::sort(listing.entries.begin(), listing.entries.end(),
-            [&keyLength](const Listing::Entry& a, const Listing::Entry& b) {
-              const uint32_t lengthA = keyLength(a);
-              const uint32_t lengthB = keyLength(b);
-              const int order = std::memcmp(keys.data() + a.nameOffset, keys.data() + b.nameOffset,
-                                            std::min(lengthA, lengthB));
-              if (order != 0) return order < 0;
-              if (lengthA != lengthB) return lengthA < lengthB;
-              return a.nameOffset < b.nameOffset;
-            });
-}
-
-// Lists `folder` in NTFS order, reading its entries through its handle.
-SharedListing listFolder(HostFolder& folder, const std::string& namePattern) {
-  auto listing = std::make_shared<Listing>();
-  listing->entries.reserve(32);
-  listing->names.reserve(512);
-  if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return listing;
-  folder.atStart = false;
-  static char buffer[32768];
-  for (;;) {
-    const ssize_t got = getdents64(folder.fd, buffer, sizeof buffer);
-    if (got <= 0) break;
-    for (ssize_t at = 0; at < got;) {
-      const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
-      at += item->d_reclen;
-      const char* name = item->d_name;
-      if (std::strlen(name) >= kMaxPath) continue;  // cannot be named
-      const bool dotEntry = isDotEntry(name);
-      if (dotEntry && folder.driveRoot) continue;  // a volume's root has no "." and ".."
-      if (!nameMatches(namePattern, name)) continue;
-      addEntry(*listing, folder.fd, name, dotEntry ? static_cast<unsigned char>(DT_DIR) : item->d_type);
-    }
-  }
-  sortListing(*listing);
-  return listing;
-}
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -223,7 +81,8 @@ SharedListing takeCachedListing(const std::string& folder, const std::string& na
 
 SharedListing listAndKeep(HostFolder& folder, const std::string& windowsFolder,
                           const std::string& namePattern, const struct stat& info) {
-  SharedListing listing = listFolder(folder, namePattern);
+  auto listing = std::make_shared<FolderListing>();
+  listFolder(folder, namePattern, listing.get());
   ListingCache& cache = g_lastListing;
   cache.windowsFolder = windowsFolder;
   cache.namePattern = namePattern;
@@ -234,14 +93,6 @@ SharedListing listAndKeep(HostFolder& folder, const std::string& windowsFolder,
   cache.folderSize = info.st_size;
   cache.listing = listing;
   return listing;
-}
-
-// A single named entry: resolved without listing the folder.
-SharedListing describeNamed(const HostFolder& folder, const char* name) {
-  auto single = std::make_shared<Listing>();
-  const std::string stored = storedEntryName(folder.fd, name);
-  if (!stored.empty()) addEntry(*single, folder.fd, stored.c_str(), DT_UNKNOWN);
-  return single;
 }
 
 // The folder of a search, opened through the kept handles, and its state
@@ -266,13 +117,15 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   HostFolder* open = openSearchFolder(folder, &info);
   if (!open) return PLATFORM_INVALID_HANDLE;
   SharedListing listing;
-  if (!hasWildcard(namePattern)) {
-    // "." and ".." name the folder's neighbours, which only a full path resolves.
-    if (isDotEntry(namePattern.c_str())) return PLATFORM_INVALID_HANDLE;
-    listing = describeNamed(*open, namePattern.c_str());
-  } else {
+  if (isSearchPattern(namePattern)) {
     listing = takeCachedListing(folder, namePattern, info);
     if (!listing) listing = listAndKeep(*open, folder, namePattern, info);
+  } else {
+    // "." and ".." name the folder's neighbours, which only a full path resolves.
+    if (isDotName(namePattern.c_str())) return PLATFORM_INVALID_HANDLE;
+    auto single = std::make_shared<FolderListing>();
+    describeFolderEntry(*open, namePattern.c_str(), single.get());
+    listing = std::move(single);
   }
   if (listing->entries.empty()) return PLATFORM_INVALID_HANDLE;
   auto* search = new SearchState();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct FolderChain {
 };
 FolderChain g_chain;
 HostFolder g_byPath;  // the last folder opened by its full path
+// The last folder asked for, without trailing separators, and what it gave:
+// a walk asks for the same folder several times in a row.
+std::string g_lastAsked;
+HostFolder* g_lastGiven = nullptr;
 
 void closeFolder(HostFolder& folder) {
   if (folder.fd >= 0) close(folder.fd);
@@ -89,8 +94,9 @@ HostFolder* openByPath(const char* windowsPath, size_t length) {
   return &g_byPath;
 }
 
-HostFolder* resolve(const char* windowsPath, size_t length, bool fresh) {
-  if (length < 2 || windowsPath[1] != ':') return nullptr;
+// Opens the folder from the kept handles that lead to it, or from the drive's
+// root when `fresh` or when the kept ones lead elsewhere.
+HostFolder* resolveAfresh(const char* windowsPath, size_t length, bool fresh) {
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
   const auto& drives = simMachine().drives;
   const auto drive = drives.find(letter);
@@ -120,7 +126,7 @@ HostFolder* resolve(const char* windowsPath, size_t length, bool fresh) {
     if (step == Step::kMissing) {
       // A kept folder may have been removed since: look again from the root
       // before taking the folder for missing.
-      if (reused) return resolve(windowsPath, length, true);
+      if (reused) return resolveAfresh(windowsPath, length, true);
       const std::string stored = storedEntryName(parentFd, name.c_str());
       if (stored.empty() || stored == name) return nullptr;
       step = openChild(parentFd, stored.c_str(), &fd);
@@ -130,6 +136,27 @@ HostFolder* resolve(const char* windowsPath, size_t length, bool fresh) {
     g_chain.levels.push_back({std::move(name), HostFolder{fd, false, true}});
   }
   return &g_chain.levels.back().folder;
+}
+
+HostFolder* remember(const char* windowsPath, size_t length, HostFolder* folder) {
+  if (folder) {
+    g_lastAsked.assign(windowsPath, length);
+    g_lastGiven = folder;
+  } else {
+    g_lastGiven = nullptr;
+  }
+  return folder;
+}
+
+// The folder asked for, without looking again when it is the last one asked for.
+HostFolder* resolve(const char* windowsPath, size_t length, bool fresh) {
+  if (length < 2 || windowsPath[1] != ':') return nullptr;
+  while (length > 2 && (windowsPath[length - 1] == '\\' || windowsPath[length - 1] == '/'))
+    --length;
+  if (!fresh && g_lastGiven && g_lastAsked.size() == length &&
+      std::memcmp(g_lastAsked.data(), windowsPath, length) == 0)
+    return g_lastGiven;
+  return remember(windowsPath, length, resolveAfresh(windowsPath, length, fresh));
 }
 
 }  // namespace
@@ -143,6 +170,7 @@ HostFolder* reopenHostFolder(const char* windowsPath, size_t length) {
 }
 
 void closeHostFolders() {
+  g_lastGiven = nullptr;
   truncateChain(0);
   g_chain.drive = 0;
   closeFolder(g_byPath);

@@ -26,8 +26,16 @@ std::string findCaseInsensitive(const std::string& folder, const std::string& na
 }
 }  // namespace
 
+namespace {
+// Out of line, so the frequent call that finds the machine made stays small.
+__attribute__((noinline)) SimMachine& makeSimMachine() {
+  g_machine = new SimMachine();
+  return *g_machine;
+}
+}  // namespace
+
 SimMachine& simMachine() {
-  if (!g_machine) g_machine = new SimMachine();
+  if (__builtin_expect(g_machine == nullptr, 0)) return makeSimMachine();
   return *g_machine;
 }
 

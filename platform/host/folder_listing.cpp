@@ -1,0 +1,223 @@
+#include "platform/host/folder_listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Windows wildcard match ignoring case: '*' any run, '?' one character.
+bool wildcardMatch(const char* pattern, const char* name) {
+  while (*pattern) {
+    if (*pattern == '*') {
+      while (*pattern == '*') ++pattern;
+      if (!*pattern) return true;
+      for (const char* n = name; *n; ++n)
+        if (wildcardMatch(pattern, n)) return true;
+      return wildcardMatch(pattern, "");
+    }
+    if (!*name) return false;
+    if (*pattern != '?' && upper(*pattern) != upper(*name)) return false;
+    ++pattern;
+    ++name;
+  }
+  return *name == 0;
+}
+
+bool nameMatches(const std::string& pattern, const char* name) {
+  if (wildcardMatch(pattern.c_str(), name)) return true;
+  // "name.*" also finds "name" without an extension, as on Windows.
+  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+      !std::strchr(name, '.'))
+    return wildcardMatch(pattern.substr(0, pattern.size() - 2).c_str(), name);
+  return false;
+}
+
+// Attributes and size of an entry of `dirFd`; false when it cannot be read.
+// A folder needs no stat: its size reads 0 and its mode is not reported.
+bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* attributes,
+              uint64_t* size) {
+  if (type == DT_DIR) {
+    *attributes = kAttrDirectory;
+    *size = 0;
+    return true;
+  }
+  struct stat info;
+  if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  uint32_t bits = 0;
+  if (S_ISLNK(info.st_mode)) {
+    // A link reads like a junction: the target's kind, marked as a reparse point.
+    struct stat target;
+    if (fstatat(dirFd, hostName, &target, 0) == 0) info = target;
+    bits |= kAttrReparsePoint;
+  }
+  bits |= S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (!(info.st_mode & S_IWUSR)) bits |= kAttrReadOnly;
+  *attributes = bits;
+  *size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length,
+              unsigned char type) {
+  FolderListing::Entry entry;
+  if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
+  entry.nameOffset = static_cast<uint32_t>(listing.names.size());
+  entry.nameLength = static_cast<uint32_t>(length);
+  listing.names.insert(listing.names.end(), name, name + length + 1);
+  listing.entries.push_back(entry);
+}
+
+// NTFS order: "." and ".." first, even where a name such as "!a" would sort
+// before them (their keys are "" and "\x01"), then by upper-cased name; equal
+// keys keep the order in which the folder gave them, which is the order of
+// their names in the buffer.
+class NtfsOrder {
+ public:
+  explicit NtfsOrder(const FolderListing& listing) : listing_(listing) {}
+
+  bool operator()(const FolderListing::Entry& a, const FolderListing::Entry& b) const {
+    uint32_t lengthA, lengthB;
+    const char* keyA = key(a, &lengthA);
+    const char* keyB = key(b, &lengthB);
+    for (uint32_t i = 0, end = std::min(lengthA, lengthB); i < end; ++i) {
+      const unsigned char x = static_cast<unsigned char>(upper(keyA[i]));
+      const unsigned char y = static_cast<unsigned char>(upper(keyB[i]));
+      if (x != y) return x < y;
+    }
+    if (lengthA != lengthB) return lengthA < lengthB;
+    return a.nameOffset < b.nameOffset;
+  }
+
+ private:
+  const char* key(const FolderListing::Entry& entry, uint32_t* length) const {
+    const char* name = listing_.name(entry);
+    if (!isDotName(name)) {
+      *length = entry.nameLength;
+      return name;
+    }
+    *length = name[1] ? 1 : 0;
+    return "\x01";
+  }
+
+  const FolderListing& listing_;
+};
+
+// Eight bytes of a name from `at` on, upper-cased, as one number that orders
+// as the bytes do; past the name's end it reads zeros, which no name holds.
+uint64_t keyWord(const char* name, uint32_t length, uint32_t at) {
+  unsigned char bytes[8] = {};
+  if (at < length) std::memcpy(bytes, name + at, std::min<uint32_t>(8, length - at));
+  uint64_t word = 0;
+  for (unsigned char byte : bytes) word = (word << 8) | byte;
+  // Letters a to z lose their 0x20 bit, all eight at once: the high bit of a
+  // byte's lane marks it at or above 'a' and not above 'z' (bytes of 0x80 and
+  // more are left alone).
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  const uint64_t low = word & (0x7F * kOnes);
+  const uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
+  const uint64_t aboveZ = low + (0x7F - 'z') * kOnes;
+  const uint64_t lower = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
+  return word ^ (lower >> 2);
+}
+
+// Sorts in NTFS order. The names of a folder often share their beginning
+// ("file000120.dat", "file000121.dat"): they are compared first by the sixteen
+// key bytes after the part all of them share, and only where those are equal
+// by their whole keys. "." and ".." are placed afterwards, by the whole order.
+void sortListing(FolderListing& listing) {
+  using Entry = FolderListing::Entry;
+  if (listing.entries.size() < 2) return;
+  const NtfsOrder order(listing);
+  static std::vector<Entry> dots;
+  static std::vector<Entry> named;
+  dots.clear();
+  named.clear();
+  uint32_t shared = 0;  // characters every name begins with, ignoring case
+  for (const Entry& entry : listing.entries) {
+    const char* name = listing.name(entry);
+    if (isDotName(name)) {
+      dots.push_back(entry);
+      continue;
+    }
+    if (named.empty()) {
+      shared = entry.nameLength;
+    } else {
+      const char* first = listing.name(named.front());
+      uint32_t same = 0;
+      const uint32_t limit = std::min(shared, entry.nameLength);
+      while (same < limit && upper(first[same]) == upper(name[same])) ++same;
+      shared = same;
+    }
+    named.push_back(entry);
+  }
+
+  struct Item {
+    uint64_t window[2];
+    uint32_t index;  // into `named`
+  };
+  static std::vector<Item> items;
+  items.resize(named.size());
+  for (uint32_t i = 0; i < named.size(); ++i) {
+    const char* name = listing.name(named[i]);
+    items[i].window[0] = keyWord(name, named[i].nameLength, shared);
+    items[i].window[1] = keyWord(name, named[i].nameLength, shared + 8);
+    items[i].index = i;
+  }
+  std::sort(items.begin(), items.end(), [&order](const Item& a, const Item& b) {
+    if (a.window[0] != b.window[0]) return a.window[0] < b.window[0];
+    if (a.window[1] != b.window[1]) return a.window[1] < b.window[1];
+    return order(named[a.index], named[b.index]);
+  });
+
+  listing.entries.clear();
+  for (const Item& item : items) listing.entries.push_back(named[item.index]);
+  for (const Entry& dot : dots)
+    listing.entries.insert(
+        std::upper_bound(listing.entries.begin(), listing.entries.end(), dot, order), dot);
+}
+
+}  // namespace
+
+bool isSearchPattern(const std::string& namePattern) {
+  return namePattern.find_first_of("*?") != std::string::npos;
+}
+
+bool isDotName(const char* name) {
+  return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
+}
+
+void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
+  listing->entries.reserve(32);
+  listing->names.reserve(512);
+  if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
+  folder.atStart = false;
+  const bool everything = namePattern == "*.*" || namePattern == "*";
+  static char buffer[32768];
+  for (;;) {
+    const ssize_t got = getdents64(folder.fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
+      at += item->d_reclen;
+      const char* name = item->d_name;
+      const size_t length = std::strlen(name);
+      if (length >= kMaxPath) continue;  // cannot be named
+      const bool dot = isDotName(name);
+      if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
+      if (!everything && !nameMatches(namePattern, name)) continue;
+      addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
+    }
+  }
+  sortListing(*listing);
+}
+
+void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
+  const std::string stored = storedEntryName(folder.fd, name);
+  if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
+}

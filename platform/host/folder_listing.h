@@ -1,0 +1,49 @@
+// A folder's entries as a Windows directory search returns them: filtered by
+// a search pattern ("*.*", "name.*", "*.exe", "read?e.txt") ignoring letter
+// case, in the order an NTFS volume lists them ("." and ".." first, then by
+// upper-cased name), with attributes mapped from the host's file modes.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/host/folder_handles.h"
+#include "platform/types.h"
+
+// One listing. Names are kept side by side in one buffer, so a listing costs
+// a few allocations, not one per entry.
+struct FolderListing {
+  struct Entry {
+    uint32_t nameOffset;
+    uint32_t nameLength;
+    uint32_t attributes;
+    uint64_t size;
+  };
+  std::vector<Entry> entries;
+  std::vector<char> names;  // each name followed by its terminator
+
+  const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
+  // The entry at `index` as the directory search reports it.
+  void fill(size_t index, FindData* data) const {
+    const Entry& entry = entries[index];
+    data->attributes = entry.attributes;
+    data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
+    data->sizeLow = static_cast<uint32_t>(entry.size);
+    std::memcpy(data->name, name(entry), entry.nameLength + 1);
+  }
+};
+
+// True for "*" and "?" patterns, which list a folder; other names name one entry.
+bool isSearchPattern(const std::string& namePattern);
+// True for "." and "..".
+bool isDotName(const char* name);
+
+// The entries of `folder` that match `namePattern`, read through its handle
+// from the start. A drive's root has no "." and "..", and names that no
+// 260-byte path could hold are left out.
+void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing);
+
+// The one entry `name` of `folder`, found as hostPathOf finds a name (as
+// written, else in another letter case); empty when there is none.
+void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing);

@@ -30,19 +30,11 @@ for tool in Xvfb convert; do
   command -v "$tool" >/dev/null || die "$tool is not installed (scripts/install-deps.sh)"
 done
 
-arch="${DRENVALISK_WINE_ARCH:-}"
-if [ -z "$arch" ]; then
-  if wine --version >/dev/null 2>&1; then arch=win32; else arch=win64; fi
-fi
+source scripts/wine/prefix.sh
+wine_choose
 case "$arch" in
-  win32) wine_loader=$(command -v wine) || die "wine is not installed"; preset=win32-tests ;;
-  win64)
-    wine_loader=/usr/lib/wine/wine64
-    [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
-    export WINELOADER="$wine_loader"
-    preset=win64
-    ;;
-  *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
+  win32) preset=win32-tests ;;
+  win64) preset=win64 ;;
 esac
 # The tests, and the program as it ships (for the test that starts it).
 if [ -n "${DRENVALISK_GUI_TESTS_DIR:-}" ]; then
@@ -66,10 +58,7 @@ fi
 work=$(mktemp -d /tmp/drenvalisk-gui.XXXXXX) || die "mktemp failed"
 xvfb_pid=
 cleanup() {
-  if [ -d "$work/prefix" ]; then
-    WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
-    WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
-  fi
+  wine_end_prefix "$work"
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   case "$work" in /tmp/drenvalisk-gui.*) rm -rf "$work" ;; esac
 }
@@ -87,24 +76,8 @@ for _ in $(seq 50); do
 done
 export DISPLAY="$display"
 
-mkdir -p "$work/home" "$work/xdg/config" "$work/xdg/data" "$work/xdg/cache" "$work/logs"
-export WINEPREFIX="$work/prefix" WINEARCH="$arch" WINEDEBUG=-all HOME="$work/home"
-# No browser and no menu entries: nothing may leave the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d"
-export XDG_CONFIG_HOME="$work/xdg/config" XDG_DATA_HOME="$work/xdg/data"
-export XDG_CACHE_HOME="$work/xdg/cache"
-wine() { "$wine_loader" "$@"; }
-
 t0=$(date +%s)
-wine wineboot -i >"$work/logs/wineboot.txt" 2>&1 && wineserver -w ||
-  { cat "$work/logs/wineboot.txt" >&2; die "wineboot failed"; }
-rm -f "$WINEPREFIX/dosdevices/z:"
-[ -e "$WINEPREFIX/dosdevices/z:" ] && die "could not remove drive Z:"
-while IFS= read -r -d '' link; do
-  rm -f "$link" && mkdir "$link" || die "could not replace $link"
-done < <(find "$WINEPREFIX/drive_c" -type l -print0)
-find "$WINEPREFIX/drive_c" -type l | grep -q . && die "symbolic links left under drive_c"
-wineserver -p
+wine_make_prefix "$work"
 # Without a window manager, closing a captioned window otherwise stalls.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 bin="$WINEPREFIX/drive_c/drvbin"
@@ -112,9 +85,6 @@ mkdir -p "$bin"
 cp "$tests_dir/drenvalisk_gui_tests.exe" "$shipped_dir/drenvalisk.exe" "$bin/"
 say "gui-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch, display $display)"
 
-summary_count() {  # summary_count LOG TAG
-  sed -n "s/^\[  $2 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$1" | tail -n1
-}
 passed=0
 failed=0
 run_tests() {  # run_tests NAME FILTER

@@ -29,37 +29,26 @@ die() {
 }
 
 # Which Wine and which build.
-arch="${DRENVALISK_WINE_ARCH:-}"
-if [ -z "$arch" ]; then
-  if wine --version >/dev/null 2>&1; then
-    arch=win32
-  else
-    arch=win64
-    say "wine-tests: this machine runs no 32-bit Wine ($(wine --version 2>&1 | tail -n1));"
-    say "wine-tests: testing the 64-bit build of the same sources under wine64 instead"
-  fi
-fi
+source scripts/wine/prefix.sh
+wine_choose
+[ "$arch" = win64 ] && [ -z "${DRENVALISK_WINE_ARCH:-}" ] &&
+  say "wine-tests: this machine runs no 32-bit Wine; testing the 64-bit build of the same sources under wine64 instead"
 source scripts/presets.sh
 build() { preset_build "$1" || die "the $1 build failed"; }
 case "$arch" in
   win32)
-    wine_loader=$(command -v wine) || die "wine is not installed (scripts/install-deps.sh)"
     build win32
     build win32-tests
     shipped_dir=$(realpath "$(preset_dir win32)")
     tests_dir=$(realpath "$(preset_dir win32-tests)")
     ;;
   win64)
-    wine_loader=/usr/lib/wine/wine64
-    [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
     command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
       die "g++-mingw-w64-x86-64-posix is not installed (needed where 32-bit Wine cannot run)"
     build win64
     shipped_dir=$(realpath "$(preset_dir win64)")
     tests_dir=$shipped_dir
-    export WINELOADER="$wine_loader"
     ;;
-  *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
 esac
 shipped=(drenvalisk-scan.exe)
 helpers=(drenvalisk_win32_tests.exe write-sample.exe sleeper.exe drvtest-service.exe)
@@ -70,45 +59,17 @@ for exe in "${helpers[@]}"; do
   [ -f "$tests_dir/$exe" ] || die "missing $tests_dir/$exe"
 done
 
-# The throw-away prefix, its own HOME and XDG folders, no display: nothing
-# Wine writes lands outside the temporary folder.
+# The throw-away prefix (scripts/wine/prefix.sh), no display.
 work=$(mktemp -d /tmp/drenvalisk-wine.XXXXXX) || die "mktemp failed"
 cleanup() {
-  if [ -d "$work/prefix" ]; then
-    WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
-    WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
-  fi
+  wine_end_prefix "$work"
   case "$work" in /tmp/drenvalisk-wine.*) rm -rf "$work" ;; esac
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-mkdir -p "$work/home" "$work/xdg/config" "$work/xdg/data" "$work/xdg/cache" "$work/logs"
-export WINEPREFIX="$work/prefix" WINEARCH="$arch" WINEDEBUG=-all HOME="$work/home"
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export XDG_CONFIG_HOME="$work/xdg/config" XDG_DATA_HOME="$work/xdg/data"
-export XDG_CACHE_HOME="$work/xdg/cache"
 unset DISPLAY WAYLAND_DISPLAY
-
-wine() { "$wine_loader" "$@"; }
-
 t0=$(date +%s)
-wine wineboot -i >"$work/logs/wineboot.txt" 2>&1 && wineserver -w ||
-  { cat "$work/logs/wineboot.txt" >&2; die "wineboot failed"; }
-
-rm -f "$WINEPREFIX/dosdevices/z:"
-[ -e "$WINEPREFIX/dosdevices/z:" ] && die "could not remove drive Z:"
-# The user folders (Desktop, Documents, ..., AppData\...\Templates) link to
-# $HOME: every link under drive_c becomes a real, empty folder.
-while IFS= read -r -d '' link; do
-  rm -f "$link" && mkdir "$link" || die "could not replace $link"
-done < <(find "$WINEPREFIX/drive_c" -type l -print0)
-if find "$WINEPREFIX/drive_c" -type l | grep -q .; then
-  find "$WINEPREFIX/drive_c" -type l >&2
-  die "symbolic links left under drive_c"
-fi
-
-wineserver -p  # one server for the whole run
+wine_make_prefix "$work"
 bin="$WINEPREFIX/drive_c/drvbin"
 mkdir -p "$bin"
 for exe in "${shipped[@]}"; do cp "$shipped_dir/$exe" "$bin/"; done
@@ -125,11 +86,6 @@ filter_for() {
     win98) echo "-RemovalAtRestart.Nt*" ;;
     *) echo "-RemovalAtRestart.Win9x*" ;;
   esac
-}
-
-# The count GoogleTest prints on a summary line such as "[  PASSED  ] 11 tests."
-summary_count() {  # summary_count LOG TAG
-  sed -n "s/^\[  $2 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$1" | tail -n1
 }
 
 for version in "${versions[@]}"; do
@@ -213,7 +169,7 @@ check "missing folder named" last_line_is "$scan_err" \
 run_scan 'C:\clitest' 'C:\drvbin'
 check "two folders exit 2" test "$scan_status" -eq 2
 check "two folders: usage" last_line_is "$scan_err" \
-  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [DIR]"
+  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [--log FILE] [DIR]"
 run_scan --action zap 'C:\clitest'
 check "unknown action named" has_line "$scan_err" \
   "drenvalisk-scan: unknown action 'zap' (delete, rename or report)"
@@ -223,7 +179,7 @@ check "version" test "$scan_status" -eq 0 -a "$scan_out" = "drenvalisk-scan $ver
 run_scan --help
 check "help on stdout" test "$scan_status" -eq 0 -a -z "$scan_err"
 check "help: usage first" has_line "$scan_out" \
-  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [DIR]"
+  "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [--log FILE] [DIR]"
 say "wine-tests: console front end checked ($(( $(date +%s) - t0 )) s)"
 source "$source_dir/scripts/wine/report-mode-check.sh"  # report mode changes nothing
 

@@ -30,18 +30,6 @@ constexpr uint32_t kSecurityCell = kRootCell + kRootCellSize;
 constexpr uint32_t kSecurityCellSize = 48;
 constexpr uint32_t kNone = 0xFFFFFFFF;
 
-std::vector<std::string> split(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 }  // namespace
 
 std::vector<uint8_t> minimalHive() {
@@ -116,7 +104,7 @@ HiveBuilder::~HiveBuilder() {
 size_t HiveBuilder::node(const std::string& path, bool create) {
   if (!hive_) return 0;
   hive_node_h current = hivex_root(hive_);
-  for (const std::string& part : split(path)) {
+  for (const std::string& part : splitKeyPath(path)) {
     hive_node_h child = hivex_node_get_child(hive_, current, part.c_str());
     if (!child && create) child = hivex_node_add_child(hive_, current, part.c_str());
     if (!child) return 0;

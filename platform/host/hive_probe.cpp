@@ -70,18 +70,6 @@ bool sameName(const std::vector<uint8_t>& bytes, size_t at, size_t length, bool 
   return stored.size() == name.size() && strncasecmp(stored.c_str(), name.c_str(), name.size()) == 0;
 }
 
-std::vector<std::string> splitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 }  // namespace
 
 HiveProbe::HiveProbe(int fd) : fd_(fd) {
@@ -174,7 +162,7 @@ bool HiveProbe::readValue(const std::string& keyPath, const std::string& valueNa
                           uint32_t* type, std::vector<uint8_t>* data) const {
   if (!valid_) return false;
   uint32_t key = root_;
-  for (const std::string& part : splitPath(keyPath))
+  for (const std::string& part : splitKeyPath(keyPath))
     if (!findSubkey(key, part, &key)) return false;
   std::vector<uint8_t> vk;
   if (!findValue(key, valueName, &vk)) return false;

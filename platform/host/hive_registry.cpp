@@ -45,21 +45,9 @@ OfflineHive* hiveOf(bool system) {
   return system ? &windows->system() : &windows->software();
 }
 
-std::vector<std::string> splitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 // Splits "SOFTWARE\A\B" into its hive and the path below the hive's root.
 bool locate(const char* subKey, bool* system, std::string* rest) {
-  std::vector<std::string> parts = splitPath(subKey ? subKey : "");
+  std::vector<std::string> parts = splitKeyPath(subKey ? subKey : "");
   if (parts.empty()) return false;
   if (strcasecmp(parts[0].c_str(), "SOFTWARE") == 0) {
     *system = false;
@@ -75,7 +63,7 @@ bool locate(const char* subKey, bool* system, std::string* rest) {
 
 hive_node_h resolve(hive_h* hive, const std::string& path) {
   hive_node_h node = hivex_root(hive);
-  for (const std::string& part : splitPath(path)) {
+  for (const std::string& part : splitKeyPath(path)) {
     if (!node) break;
     node = hivex_node_get_child(hive, node, part.c_str());
   }

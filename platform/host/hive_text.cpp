@@ -92,3 +92,15 @@ std::vector<uint8_t> utf8ToUtf16(const std::string& text) {
   }
   return out;
 }
+
+std::vector<std::string> splitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}

@@ -15,3 +15,7 @@ std::string utf16ToUtf8(const uint8_t* data, size_t length);
 // UTF-8 to UTF-16LE bytes. A byte that does not start a valid UTF-8 sequence
 // is taken as the Latin-1 character of the same value.
 std::vector<uint8_t> utf8ToUtf16(const std::string& text);
+
+// The key names of a registry path ("A\\B\\C"), empty names (doubled or
+// leading and trailing backslashes) left out.
+std::vector<std::string> splitKeyPath(const std::string& path);

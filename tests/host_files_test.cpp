@@ -1,10 +1,14 @@
 // The native platform's files: Windows semantics over real temporary folders
 // (listing order, search patterns, letter case, the drive root as a boundary,
-// read-only files).
+// read-only files, folders reached through kept handles, positioned reads).
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -28,6 +32,17 @@ class HostFilesTest : public ScanFixture {
     while (findNextFile(search, &data));
     findClose(search);
     return names;
+  }
+
+  // A file's bytes as the matchers read them; "" when it cannot be opened.
+  std::string readThrough(const std::string& path) {
+    FileDescriptor file(fileOpen(path.c_str(), kOpenReadBinary));
+    if (!file.valid()) return "";
+    std::string bytes(static_cast<size_t>(std::max(0L, fileLength(file.get()))), '\0');
+    if (fileRead(file.get(), bytes.data(), static_cast<unsigned>(bytes.size())) !=
+        static_cast<int>(bytes.size()))
+      return "";
+    return bytes;
   }
 
   FindData entry(const std::string& path) {
@@ -194,4 +209,140 @@ TEST_F(HostFilesTest, RepeatedListingSeesEveryChange) {
   // Another drive mapping is another folder, even under the same name.
   mapDrive('C');
   EXPECT_EQ(list("C:\\d\\*.*"), std::vector<std::string>{});
+}
+
+// NTFS lists by upper-cased name, byte by byte: only a to z change case, and
+// bytes past 0x7F stand after every ASCII character whatever they are.
+TEST_F(HostFilesTest, ListingOrderIsTheOrderOfUpperCasedNames) {
+  const std::vector<std::string> mixed = {
+      "file000120.dat", "FILE000121.DAT", "file000119.dat", "file0001200.dat", "file000120",
+      "file000120.dat.bak", "report_2024_january_summary_final.txt",
+      "REPORT_2024_JANUARY_SUMMARY_DRAFT.TXT", "[x]", "`quote", "{brace", "~tilde", "@at",
+      "^caret", "_", "z", "Z1", "0", "9z", "x\xC1y", "x\xE1y", "x\xFAy", "caf\xC3\xA9"};
+  const std::vector<std::string> shared = {"setup_part_0001_of_0003.bin", "SETUP_PART_0002.BIN",
+                                           "setup_part_0001_of_0002.bin", "setup_part_",
+                                           "Setup_Part_0001_Of_0003.bin.sig"};
+  for (const auto& [folder, names] :
+       {std::make_pair(std::string("C:\\mixed"), mixed), std::make_pair(std::string("C:\\shared"), shared)}) {
+    for (const std::string& name : names) writeText(folder + "\\" + name, "x");
+    std::vector<std::pair<std::string, std::string>> byKey;
+    for (const std::string& name : names) {
+      std::string key = name;
+      for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      byKey.emplace_back(key, name);
+    }
+    std::sort(byKey.begin(), byKey.end());
+    std::vector<std::string> expected = {".", ".."};
+    for (const auto& item : byKey) expected.push_back(item.second);
+    EXPECT_EQ(list(folder + "\\*.*"), expected) << folder;
+  }
+}
+
+// Folders are reached through the handles of the folders above them, kept
+// from one search to the next: every listing and every file opened must
+// still be what the full path names now.
+TEST_F(HostFilesTest, KeptFolderHandlesFindWhatTheFullPathNames) {
+  namespace fs = std::filesystem;
+  using Names = std::vector<std::string>;
+  writeText("C:\\a\\b\\one.txt", "1");
+  writeText("C:\\a\\b\\deep\\three.txt", "3");
+  writeText("C:\\a\\c\\two.txt", "2");
+  EXPECT_EQ(list("C:\\a\\b\\*.*"), (Names{".", "..", "deep", "one.txt"}));
+  EXPECT_EQ(list("C:\\a\\b\\deep\\*.*"), (Names{".", "..", "three.txt"}));
+  EXPECT_EQ(list("C:\\a\\c\\*.*"), (Names{".", "..", "two.txt"}));
+  EXPECT_EQ(list("C:\\a\\b\\deep\\..\\..\\c\\*.*"), (Names{".", "..", "two.txt"}));
+
+  // The folder removed and made again behind the platform's back.
+  list("C:\\a\\b\\*.*");
+  fs::remove_all(host("C:\\a\\b"));
+  writeText("C:\\a\\b\\four.txt", "4");
+  EXPECT_EQ(list("C:\\a\\b\\*.*"), (Names{".", "..", "four.txt"}));
+  EXPECT_EQ(readThrough("C:\\a\\b\\four.txt"), "4");
+
+  // Its parent removed while a search sits below it, then made again.
+  fs::remove_all(host("C:\\a"));
+  EXPECT_TRUE(list("C:\\a\\b\\*.*").empty());
+  EXPECT_EQ(fileOpen("C:\\a\\b\\four.txt", kOpenReadBinary), -1);
+  writeText("C:\\a\\b\\five.txt", "5");
+  EXPECT_EQ(readThrough("C:\\a\\b\\five.txt"), "5");
+  EXPECT_EQ(list("C:\\a\\b\\*.*"), (Names{".", "..", "five.txt"}));
+  // And a new folder beside the one searched last, in a parent made again.
+  fs::remove_all(host("C:\\a"));
+  writeText("C:\\a\\b\\five.txt", "5");
+  writeText("C:\\a\\c\\six.txt", "6");
+  EXPECT_EQ(list("C:\\a\\c\\*.*"), (Names{".", "..", "six.txt"}));
+
+  // A folder moved away through the platform is not found under its old name.
+  ASSERT_TRUE(moveFile("C:\\a\\b", "C:\\a\\moved"));
+  EXPECT_TRUE(list("C:\\a\\b\\*.*").empty());
+  EXPECT_EQ(list("C:\\a\\moved\\*.*"), (Names{".", "..", "five.txt"}));
+}
+
+TEST_F(HostFilesTest, KeptFolderHandlesFollowTheSpellingAskedFor) {
+  using Names = std::vector<std::string>;
+  writeText("C:\\Dir\\Sub\\in.txt", "i");
+  EXPECT_EQ(list("C:\\DIR\\SUB\\*.*"), (Names{".", "..", "in.txt"}));
+  EXPECT_EQ(readThrough("C:\\dir\\sub\\IN.TXT"), "i");
+  // Two host folders whose names differ only in letter case: the one spelt
+  // as asked for is listed, as by its full path.
+  std::filesystem::create_directories(root_ + "/DIR");
+  std::ofstream(root_ + "/DIR/other.txt") << "o";
+  EXPECT_EQ(list("C:\\Dir\\*.*"), (Names{".", "..", "Sub"}));
+  EXPECT_EQ(list("C:\\DIR\\*.*"), (Names{".", "..", "other.txt"}));
+  EXPECT_EQ(list("C:\\Dir\\Sub\\*.*"), (Names{".", "..", "in.txt"}));
+  EXPECT_EQ(readThrough("C:\\DIR\\other.txt"), "o");
+}
+
+// A folder behind a symbolic link is looked up as the host looks up a path,
+// so a walk round a link loop ends where a path holds too many links.
+TEST_F(HostFilesTest, FoldersBehindLinksResolveAsFullPaths) {
+  writeText("C:\\real\\inside.txt", "r");
+  ASSERT_EQ(symlink("real", host("C:\\link").c_str()), 0);
+  ASSERT_EQ(symlink(".", host("C:\\real\\self").c_str()), 0);
+  EXPECT_EQ(list("C:\\link\\*.*"), (std::vector<std::string>{".", "..", "inside.txt", "self"}));
+  EXPECT_EQ(readThrough("C:\\link\\inside.txt"), "r");
+
+  std::string fewLinks = "C:\\real", tooManyLinks = "C:\\real";
+  for (int i = 0; i < 5; ++i) fewLinks += "\\self";
+  for (int i = 0; i < 45; ++i) tooManyLinks += "\\self";  // the host allows 40 in one path
+  EXPECT_EQ(list(fewLinks + "\\*.*"), (std::vector<std::string>{".", "..", "inside.txt", "self"}));
+  EXPECT_EQ(readThrough(fewLinks + "\\inside.txt"), "r");
+  EXPECT_TRUE(list(tooManyLinks + "\\*.*").empty());
+  EXPECT_EQ(fileOpen((tooManyLinks + "\\inside.txt").c_str(), kOpenReadBinary), -1);
+}
+
+// The matchers read by seeking to absolute positions; reads go on from where
+// the last one ended, stop at the end, and a seek before the start fails.
+TEST_F(HostFilesTest, ReadsFollowSeeksAndStopAtTheEnd) {
+  writeText("C:\\r\\data.bin", "0123456789");
+  FileDescriptor in(fileOpen("C:\\r\\data.bin", kOpenReadBinary));
+  ASSERT_TRUE(in.valid());
+  auto read = [&in](unsigned count) {
+    char bytes[16] = {};
+    const int got = fileRead(in.get(), bytes, count);
+    return got < 0 ? std::string("error") : std::string(bytes, static_cast<size_t>(got));
+  };
+  EXPECT_EQ(read(3), "012");
+  EXPECT_EQ(read(3), "345");
+  EXPECT_EQ(fileSeek(in.get(), 8, kSeekSet), 8);
+  EXPECT_EQ(read(5), "89");
+  EXPECT_EQ(read(5), "");
+  EXPECT_EQ(fileSeek(in.get(), 100, kSeekSet), 100);
+  EXPECT_EQ(read(1), "");
+  EXPECT_EQ(fileSeek(in.get(), -1, kSeekSet), -1);
+  EXPECT_EQ(fileSeek(in.get(), -4, kSeekEnd), 6);
+  EXPECT_EQ(read(4), "6789");
+  EXPECT_EQ(fileSeek(in.get(), -11, kSeekEnd), -1);
+  EXPECT_EQ(fileLength(in.get()), 10);
+  in.close();
+
+  // A descriptor opened for writing after it, usually under the same number,
+  // seeks for real.
+  FileDescriptor out(fileOpen("C:\\r\\data.bin", kOpenWriteBinary));
+  ASSERT_TRUE(out.valid());
+  EXPECT_EQ(fileSeek(out.get(), 2, kSeekSet), 2);
+  EXPECT_EQ(fileWrite(out.get(), "ab", 2), 2);
+  out.close();
+  EXPECT_EQ(readText("C:\\r\\data.bin"), "01ab456789");
 }

@@ -391,6 +391,21 @@ TEST_F(PeMatcherTest, FirstMatchingRecordDecidesTheName) {
        {standardRecord("W32/Tarvolinex.Iii.Trojan", 1, kSampleSize + 1),
         standardRecord("W32/Tarvolinex.Jjj.Ransom.Trojan")},
        "W32/Tarvolinex.Jjj.Ransom.Trojan"},
+      // Records of different size rules, and tolerance records of different
+      // reference sizes, are still tried in table order.
+      {"earlier record of any size",
+       {standardRecord("W32/Tarvolinex.Kkk.Trojan", 3, 1),
+        standardRecord("W32/Tarvolinex.Lll.Trojan")},
+       "W32/Tarvolinex.Kkk.Trojan"},
+      {"earlier record within the tolerance",
+       {standardRecord("W32/Tarvolinex.Mmm.Trojan", 2, kSampleSize + 100),
+        standardRecord("W32/Tarvolinex.Nnn.Trojan", 3, 0),
+        standardRecord("W32/Tarvolinex.Ooo.Trojan")},
+       "W32/Tarvolinex.Mmm.Trojan"},
+      {"earlier tolerance record of the larger reference size",
+       {standardRecord("W32/Tarvolinex.Ppp.Trojan", 2, kSampleSize + 100),
+        standardRecord("W32/Tarvolinex.Qqq.Trojan", 2, kSampleSize - 100)},
+       "W32/Tarvolinex.Ppp.Trojan"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

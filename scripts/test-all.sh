@@ -43,26 +43,27 @@ else
   record 0 1
 fi
 
+# Runs a suite script, showing its output, and records the counts of its
+# summary line "TAG: N passed, M failed" (one failure when there is none).
+record_suite() {  # record_suite TAG SCRIPT
+  local log line
+  log=$(mktemp)
+  bash "$2" | tee "$log"
+  line=$(grep -E "^$1: [0-9]+ passed, [0-9]+ failed" "$log" | tail -n1)
+  rm -f "$log"
+  if [ -n "$line" ]; then
+    record "$(echo "$line" | sed "s/$1: \([0-9]*\) passed.*/\1/")" \
+           "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
+  else
+    record 0 1
+  fi
+}
+
 echo "== Win32 tests under Wine"
-log=$(mktemp)
-bash scripts/wine-tests.sh | tee "$log"
-line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
-if [ -n "$line" ]; then
-  record "$(echo "$line" | sed 's/wine: \([0-9]*\) passed.*/\1/')" \
-         "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
-else
-  record 0 1
-fi
-rm -f "$log"
+record_suite wine scripts/wine-tests.sh
 
 echo "== GUI tests under Xvfb and Wine"
-line=$(bash scripts/gui-tests.sh | tee /dev/stderr | grep -E '^gui: [0-9]+ passed, [0-9]+ failed' | tail -n1)
-if [ -n "$line" ]; then
-  record "$(echo "$line" | sed 's/gui: \([0-9]*\) passed.*/\1/')" \
-         "$(echo "$line" | sed 's/.*passed, \([0-9]*\) failed.*/\1/')"
-else
-  record 0 1
-fi
+record_suite gui scripts/gui-tests.sh
 
 echo "== fuzz smoke (${fuzz_seconds}s per target)"
 if bash scripts/fuzz.sh "$fuzz_seconds"; then record 1 0; else record 0 1; fi

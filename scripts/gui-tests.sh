@@ -3,7 +3,9 @@
 # by their messages) under Xvfb and Wine, in a throw-away prefix whose Z:
 # drive is removed and whose user folders are real folders, so that the
 # scans the tests start reach nothing of the host. The tests run once at 96
-# and once at 120 logical pixels per inch. Their screenshots end up as PNGs
+# and once at 120 logical pixels per inch; between the two, drenvalisk.exe
+# itself is driven end to end from a second process over planted infections
+# (scripts/wine/gui-scan-check.sh). Their screenshots end up as PNGs
 # in <tests build>/gui-screenshots/. Ends with one summary line,
 # "gui: N passed, M failed", and a non-zero status when anything failed.
 #
@@ -13,6 +15,7 @@
 #   DRENVALISK_GUI_TESTS_DIR=DIR      test an existing build in DIR instead
 #       of building the win32-tests (or win64) preset
 #   DRENVALISK_GUI_FILTER=PATTERN     the GoogleTest filter of the 96 dpi run
+#   DRENVALISK_GUI_E2E=0              leave out the end-to-end checks
 #   DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -36,24 +39,32 @@ case "$arch" in
   win32) preset=win32-tests ;;
   win64) preset=win64 ;;
 esac
-# The tests, and the program as it ships (for the test that starts it).
+# The tests, the programs as they ship (for the tests that start them), and
+# the helpers of the end-to-end checks.
+shipped=(drenvalisk.exe drenvalisk-scan.exe)
+helpers=(gui-remote.exe hold-file.exe locked-sleeper.exe sleeper.exe write-sample.exe)
 if [ -n "${DRENVALISK_GUI_TESTS_DIR:-}" ]; then
   tests_dir=$(realpath "$DRENVALISK_GUI_TESTS_DIR")
   shipped_dir=$tests_dir
 else
   source scripts/presets.sh
-  preset_build "$preset" --target drenvalisk_gui_tests || die "the $preset build failed"
+  preset_build "$preset" --target drenvalisk_gui_tests "${helpers[@]%.exe}" ||
+    die "the $preset build failed"
   tests_dir=$(realpath "$(preset_dir "$preset")")
   shipped_dir=$tests_dir
   if [ "$arch" = win32 ]; then
-    preset_build win32 --target drenvalisk || die "the win32 build failed"
+    preset_build win32 --target "${shipped[@]%.exe}" || die "the win32 build failed"
     shipped_dir=$(realpath "$(preset_dir win32)")
   else
-    preset_build "$preset" --target drenvalisk || die "the $preset build failed"
+    preset_build "$preset" --target "${shipped[@]%.exe}" || die "the $preset build failed"
   fi
 fi
-[ -f "$tests_dir/drenvalisk_gui_tests.exe" ] || die "missing $tests_dir/drenvalisk_gui_tests.exe"
-[ -f "$shipped_dir/drenvalisk.exe" ] || die "missing $shipped_dir/drenvalisk.exe"
+for exe in drenvalisk_gui_tests.exe "${helpers[@]}"; do
+  [ -f "$tests_dir/$exe" ] || die "missing $tests_dir/$exe"
+done
+for exe in "${shipped[@]}"; do
+  [ -f "$shipped_dir/$exe" ] || die "missing $shipped_dir/$exe"
+done
 
 work=$(mktemp -d /tmp/drenvalisk-gui.XXXXXX) || die "mktemp failed"
 xvfb_pid=
@@ -82,7 +93,8 @@ wine_make_prefix "$work"
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 bin="$WINEPREFIX/drive_c/drvbin"
 mkdir -p "$bin"
-cp "$tests_dir/drenvalisk_gui_tests.exe" "$shipped_dir/drenvalisk.exe" "$bin/"
+cp "$tests_dir/drenvalisk_gui_tests.exe" "${shipped[@]/#/$shipped_dir/}" \
+  "${helpers[@]/#/$tests_dir/}" "$bin/"
 say "gui-tests: prefix ready in $(( $(date +%s) - t0 )) s ($arch, display $display)"
 
 passed=0
@@ -105,6 +117,7 @@ run_tests() {  # run_tests NAME FILTER
 }
 
 run_tests "96 dpi" "${DRENVALISK_GUI_FILTER:--*LargeFonts*}"
+[ "${DRENVALISK_GUI_E2E:-1}" = 0 ] || source scripts/wine/gui-scan-check.sh  # drenvalisk.exe end to end
 # Large fonts: the screen reports 120 logical pixels per inch.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null 2>&1
 run_tests "120 dpi" "*LargeFonts*"

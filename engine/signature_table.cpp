@@ -49,8 +49,7 @@ size_t countRecords(const SignatureRecord* table, size_t limit) {
 }
 
 void buildSizeIndex(const SignatureRecords& records) {
-  SizeIndex& index = g_sizeIndex;
-  index = SizeIndex();
+  SizeIndex index;
   index.table = records.first;
   index.count = records.count;
   for (uint32_t i = 0; i < records.count; ++i) {
@@ -70,6 +69,7 @@ void buildSizeIndex(const SignatureRecords& records) {
     widen(int64_t{index.tolerance.front().first} - kSizeTolerance + 1,
           int64_t{index.tolerance.back().first} + kSizeTolerance - 1);
   index.accepting.reserve(records.count);
+  g_sizeIndex = std::move(index);
 }
 
 const SizeIndex& sizeIndex() {
@@ -127,12 +127,12 @@ bool signatureSizeEligible(long long length) {
 }
 
 const std::vector<uint32_t>& recordsAcceptingLength(long long length) {
-  SizeIndex& index = g_sizeIndex;
   sizeIndex();
-  index.accepting.assign(index.anySize.begin(), index.anySize.end());
-  forEachSizedRecord(index, length, [&index](uint32_t at) { index.accepting.push_back(at); });
-  std::sort(index.accepting.begin(), index.accepting.end());
-  return index.accepting;
+  std::vector<uint32_t>& accepting = g_sizeIndex.accepting;
+  accepting.assign(g_sizeIndex.anySize.begin(), g_sizeIndex.anySize.end());
+  forEachSizedRecord(g_sizeIndex, length, [](uint32_t at) { g_sizeIndex.accepting.push_back(at); });
+  std::sort(accepting.begin(), accepting.end());
+  return accepting;
 }
 
 UuSignatureRecord* uuSignatureTable() {

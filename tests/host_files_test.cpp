@@ -346,3 +346,13 @@ TEST_F(HostFilesTest, ReadsFollowSeeksAndStopAtTheEnd) {
   out.close();
   EXPECT_EQ(readText("C:\\r\\data.bin"), "01ab456789");
 }
+
+TEST_F(HostFilesTest, PipesOnTheDiskAreNotOpened) {
+  // A pipe with no writer would hold the scan at its open for ever; to
+  // Windows only plain files are files.
+  makeFolder("C:\\p");
+  ASSERT_EQ(mkfifo(host("C:\\p\\pipe").c_str(), 0644), 0);
+  EXPECT_EQ(fileOpen("C:\\p\\pipe", kOpenReadBinary), -1);
+  EXPECT_EQ(fileOpen("C:\\p\\PIPE", kOpenReadBinary), -1);  // found by its full path
+  EXPECT_EQ(simMachine().openFiles, 0);
+}

@@ -26,7 +26,7 @@ int openInKeptFolder(const char* path) {
     return -1;
   HostFolder* folder = openHostFolder(path, static_cast<size_t>(slash - path));
   if (!folder) return -1;
-  return openat(folder->fd, name, O_RDONLY | O_CLOEXEC);
+  return openat(folder->fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
 
 // Read positions of the descriptors opened for reading, by descriptor (-1 for
@@ -48,7 +48,7 @@ void keepReadPosition(int fd, off_t position) {
 int openByPath(const char* path, int flags) {
   std::string host = hostPathOf(path);
   if (host.empty()) return -1;
-  return open(host.c_str(), flags | O_CLOEXEC, 0644);
+  return open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
 }
 
 }  // namespace
@@ -67,8 +67,10 @@ int fileOpen(const char* path, FileOpenMode mode) {
   int fd = mode == kOpenReadBinary ? openInKeptFolder(path) : -1;
   if (fd < 0) fd = openByPath(path, flags);
   if (fd < 0) return -1;
+  // Only plain files are files to Windows. Opening without blocking keeps a
+  // pipe or a device on the disk from holding the scan at its open.
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
     return -1;
   }

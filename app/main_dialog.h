@@ -38,6 +38,10 @@ class CMainDlg : public CDialog {
   void OnOkButton() { CDialog::OnOK(); }
   LRESULT OnReportLine(WPARAM, LPARAM);
   LRESULT OnStatusText(WPARAM, LPARAM);
+  void HoldListDrawing();
+  void ScheduleRefresh();
+  void RefreshScanView();
+  static void CALLBACK OnRefreshDue(HWND label, UINT, UINT_PTR, DWORD);
   void UpdateListExtent();
   void AskToStopScan(const char* caption);
 
@@ -67,6 +71,13 @@ class CMainDlg : public CDialog {
   // The search line's bold font, made at the first SCAN and kept while the
   // line shows it.
   CFont m_searchFont;
+  // What the scan has sent that the screen does not show yet: the newest
+  // status text, lines the list holds but has not drawn (scan_control.cpp).
+  char m_statusText[260] = {};
+  bool m_statusChanged = false;
+  bool m_listHeld = false;
+  bool m_refreshPending = false;
+  DWORD m_refreshedAt = 0;
 };
 
 // The trojan family the tool removes, as its texts name it.

@@ -14,6 +14,11 @@ namespace {
 
 constexpr UINT_PTR kScanTimer = 100;
 constexpr UINT kScanTimerPeriod = 100;
+// The screen follows the scan at most every 40 ms, by a timer of the status
+// label's window (its id is never 27, the Escape key's code, which the
+// walker's pump looks for in any message's wParam).
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr DWORD kRefreshInterval = 40;
 constexpr int kReportCap = 150;
 constexpr int kExtentThreshold = 560;
 constexpr const char* kStopQuestion = "Terminate the Scan now?";
@@ -71,6 +76,7 @@ LRESULT CMainDlg::OnTimer(WPARAM, LPARAM) {
   ::KillTimer(m_hWnd, kScanTimer);
   g_session.stopRequested = 0;
   runScan();
+  RefreshScanView();  // the report's end and the final status, at once
   m_cancelButton.ShowWindow(SW_HIDE);
   m_okButton.ShowWindow(SW_SHOW);
   m_searchingText.ShowWindow(SW_HIDE);
@@ -95,6 +101,7 @@ void CMainDlg::AskToStopScan(const char* caption) {
 }
 
 LRESULT CMainDlg::OnReportLine(WPARAM, LPARAM) {
+  HoldListDrawing();
   if (m_reportList.GetCount() >= kReportCap && !g_session.scanFinished)
     m_reportList.ResetContent();
   m_reportList.AddString(g_session.reportLine);
@@ -102,6 +109,7 @@ LRESULT CMainDlg::OnReportLine(WPARAM, LPARAM) {
   // Lists of one or two lines ask for a line past the end: nothing is selected.
   m_reportList.SetCurSel(count > 2 ? count - 1 : count);
   UpdateListExtent();
+  ScheduleRefresh();
   return 0;
 }
 
@@ -124,6 +132,52 @@ void CMainDlg::UpdateListExtent() {
 }
 
 LRESULT CMainDlg::OnStatusText(WPARAM, LPARAM) {
-  m_statusLabel.SetWindowText(g_session.statusText);
+  copyText(m_statusText, g_session.statusText, sizeof m_statusText);
+  m_statusChanged = true;
+  ScheduleRefresh();
   return 0;
+}
+
+// The list takes lines without drawing them until the next refresh: drawing
+// a line and moving the scroll bars costs several milliseconds each time.
+void CMainDlg::HoldListDrawing() {
+  if (m_listHeld) return;
+  m_reportList.SendMessage(WM_SETREDRAW, FALSE, 0);
+  m_listHeld = true;
+}
+
+// The status label and the report list show what the scan sent at once when
+// they last changed 40 ms ago or more, else when the 40 ms are over. Drawing
+// them for each of the walk's entries took longer than the walk itself, for a
+// flicker of paths too fast to read; the texts themselves are the dialog's
+// own copies from the moment they arrive.
+void CMainDlg::ScheduleRefresh() {
+  if (m_refreshPending) return;
+  m_refreshPending = true;
+  DWORD sinceRefreshed = ::GetTickCount() - m_refreshedAt;
+  if (sinceRefreshed >= kRefreshInterval)
+    RefreshScanView();
+  else
+    ::SetTimer(m_statusLabel.m_hWnd, kRefreshTimer, kRefreshInterval - sinceRefreshed, OnRefreshDue);
+}
+
+// Shows at once what waits for the next refresh.
+void CMainDlg::RefreshScanView() {
+  if (!m_refreshPending) return;
+  ::KillTimer(m_statusLabel.m_hWnd, kRefreshTimer);
+  m_refreshPending = false;
+  m_refreshedAt = ::GetTickCount();
+  if (m_statusChanged) {
+    m_statusChanged = false;
+    m_statusLabel.SetWindowText(m_statusText);
+  }
+  if (m_listHeld) {
+    m_listHeld = false;
+    m_reportList.SendMessage(WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(m_reportList.m_hWnd, nullptr, TRUE);
+  }
+}
+
+void CALLBACK CMainDlg::OnRefreshDue(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_mainDialog) g_mainDialog->RefreshScanView();
 }

@@ -52,7 +52,10 @@ TEST_F(ScanControl, StoppingWithCancelAndXThroughEveryState) {
   ui.click(item(main, IDC_SCAN_BUTTON));
   ASSERT_TRUE(ScanWatch::waitHeld()) << "the scan never reached the planted folder";
   expectScanning(main);
-  EXPECT_NE(windowText(item(main, IDC_STATUS_LABEL)).find("C:\\guitest\\"), std::string::npos);
+  // The label follows the scan within its refresh interval.
+  EXPECT_TRUE(waitUntil(ui, [&] {
+    return windowText(item(main, IDC_STATUS_LABEL)).find("C:\\guitest\\") != std::string::npos;
+  }, 2000)) << windowText(item(main, IDC_STATUS_LABEL));
   // The search line's bold font: made for this dialog, gone with it.
   HFONT searchFont = reinterpret_cast<HFONT>(SendMessageA(item(main, IDC_SEARCHING_TEXT), WM_GETFONT, 0, 0));
   LOGFONTA searchLook = {};
@@ -191,6 +194,35 @@ TEST_F(ScanControl, TheReportListKeeps150LinesUntilTheStatistics) {
   lines = listLines(list);
   EXPECT_EQ(lines.size(), 156u);
   EXPECT_EQ(lines.back(), "statistics 5");
+  ui.run([] { g_session.scanRunning = 0; });
+}
+
+// The scan reports faster than the screen is redrawn: the texts are the
+// window's at once, and the label and the list show them within a refresh.
+TEST_F(ScanControl, TheScreenCatchesUpWithABurstOfLinesAndStatuses) {
+  UiThread ui(runMainDialog);
+  HWND main = startMainDialog(ui);
+  ui.click(item(main, IDC_SCAN_BUTTON));
+  ui.run([] { KillTimer(mainDialogWindow(), 100); });
+  HWND list = item(main, IDC_REPORT_LIST), label = item(main, IDC_STATUS_LABEL);
+  Capture before = captureScreen(ui, windowRect(list));
+
+  ui.run([] {
+    for (int i = 0; i < 20; ++i) {
+      std::string text = "C:\\burst\\file" + std::to_string(i) + ".exe";
+      copyText(g_session.reportLine, (text + "     W32/Tarvolinex.Trojan removed").c_str(),
+               sizeof g_session.reportLine);
+      SendMessageA(mainDialogWindow(), WM_SETREDRAW, 0, 0);
+      copyText(g_session.statusText, text.c_str(), sizeof g_session.statusText);
+      SendMessageA(mainDialogWindow(), WM_ENABLE, 0, 0);
+    }
+  });
+  EXPECT_EQ(listLines(list).size(), 20u);
+  EXPECT_TRUE(waitUntil(ui, [&] { return windowText(label) == "C:\\burst\\file19.exe"; }, 2000))
+      << "the label shows " << windowText(label);
+  EXPECT_TRUE(waitUntil(ui, [&] { return captureScreen(ui, windowRect(list)).pixels != before.pixels; },
+                        2000))
+      << "the list never drew its lines";
   ui.run([] { g_session.scanRunning = 0; });
 }
 

@@ -386,23 +386,36 @@ double nowMs() {
   return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+// A slow answer: when it was sent (ms after SCAN), how long it took, and what
+// the status label showed once it came.
+struct SlowAnswer {
+  double sentAt, ms;
+  std::string status;
+};
+
 struct Pinger {
   HWND window = nullptr;
+  double start = 0;
   volatile LONG stop = 0;
   std::vector<double> answers;  // milliseconds per WM_NULL
+  std::vector<SlowAnswer> slow;  // answers over 50 ms
   int unanswered = 0;
 };
 
 // Sends WM_NULL every 20 ms (at once after a slow answer) until told to stop.
 DWORD WINAPI pingLoop(void* context) {
   auto* pinger = static_cast<Pinger*>(context);
+  HWND label = GetDlgItem(pinger->window, IDC_STATUS_LABEL);
   while (!pinger->stop) {
     double sent = nowMs();
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(pinger->window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &result))
-      pinger->answers.push_back(nowMs() - sent);
-    else
+    if (SendMessageTimeoutW(pinger->window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &result)) {
+      double ms = nowMs() - sent;
+      pinger->answers.push_back(ms);
+      if (ms > 50) pinger->slow.push_back({sent - pinger->start, ms, narrow(textOf(label))});
+    } else {
       ++pinger->unanswered;
+    }
     double spent = nowMs() - sent;
     if (spent < kPingPeriod) Sleep(DWORD(kPingPeriod - spent));
   }
@@ -424,8 +437,9 @@ int bench(DWORD milliseconds) {
   }
   Pinger pinger;
   pinger.window = main;
-  HANDLE thread = CreateThread(nullptr, 0, pingLoop, &pinger, 0, nullptr);
   double pressed = nowMs();
+  pinger.start = pressed;
+  HANDLE thread = CreateThread(nullptr, 0, pingLoop, &pinger, 0, nullptr);
   PostMessageA(GetDlgItem(main, IDC_SCAN_BUTTON), BM_CLICK, 0, 0);
   bool questioned = false;
   bool ended = waitFor(milliseconds, [&] {
@@ -448,6 +462,13 @@ int bench(DWORD milliseconds) {
   std::printf("answer_ms max %.1f p99 %.1f median %.2f\n",
               answers.empty() ? 0.0 : *std::max_element(answers.begin(), answers.end()),
               percentile(answers, 0.99), percentile(answers, 0.5));
+  std::vector<SlowAnswer> slowest = pinger.slow;
+  std::sort(slowest.begin(), slowest.end(),
+            [](const SlowAnswer& a, const SlowAnswer& b) { return a.ms > b.ms; });
+  if (slowest.size() > 3) slowest.resize(3);
+  for (const SlowAnswer& answer : slowest)
+    std::printf("slow %.1f ms at %.0f ms, status then: %s\n", answer.ms, answer.sentAt,
+                answer.status.c_str());
   return 0;
 }
 

@@ -104,7 +104,8 @@ gui_round() {  # gui_round N: the GUI's scan, figures in $work/gui-N.txt
   remote wait-window 30000 || die "drenvalisk.exe showed no window"
   cpu0=$(cpu_seconds "$gui_pid")
   remote bench 600000 >"$out" || die "the GUI scan failed: $(cat "$out")"
-  echo "cpu $(echo "$(cpu_seconds "$gui_pid") - $cpu0" | bc)" >>"$out"
+  awk -v end="$(cpu_seconds "$gui_pid")" -v start="$cpu0" 'BEGIN {printf "cpu %.2f\n", end - start}' \
+    >>"$out"
   remote list >"$work/gui-list-$1.txt"
   remote click 1070 >/dev/null
   wait "$gui_pid"
@@ -135,7 +136,8 @@ for round in $(seq 1 "$rounds"); do
   g="$work/gui-$round.txt" k="$work/console-$round.txt"
   [ "$(scanned "$work/gui-list-$round.txt")" = "$(scanned "$work/console-out-$round.txt")" ] ||
     die "the two scans counted different files"
-  ratio=$(echo "scale=2; $(field scan_ms "$g") / $(field scan_ms "$k")" | bc)
+  ratio=$(awk -v gui="$(field scan_ms "$g")" -v console="$(field scan_ms "$k")" \
+    'BEGIN {printf "%.2f", gui / console}')
   echo "$ratio" >>"$work/ratios.txt"
   printf '%-6s %10s %10s %10s %9s %9s %9s %10s %9s\n' "$round" "$(field scan_ms "$g")" \
     "$(field scan_ms "$k")" "$ratio" "$(answer max "$g")" "$(answer p99 "$g")" \

@@ -32,7 +32,6 @@
 // in the ANSI code page, byte for byte what the console front end prints.
 #include <windows.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -41,184 +40,13 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/win32/gui/gui_remote.h"
 
 namespace {
-
-constexpr const wchar_t* kCaption = L"Drenvalisk Ver 1.0";
-constexpr DWORD kSendTimeout = 10000;
-constexpr DWORD kPingPeriod = 20;
-
-std::string narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(size_t(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), &out[0], size, nullptr, nullptr);
-  return out;
-}
-
-std::wstring textOf(HWND window) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(window, text, 1024);
-  return text;
-}
-
-bool shown(HWND window) { return window && IsWindowVisible(window); }
-
-// ---- finding the program's windows ----
-
-struct Search {
-  HWND main = nullptr;
-  int mainWindows = 0;
-};
-
-BOOL CALLBACK visitTopLevel(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<Search*>(context);
-  // The questions may bear the same caption; only the main window has the list.
-  if (!IsWindowVisible(window) || textOf(window) != kCaption || !GetDlgItem(window, IDC_REPORT_LIST))
-    return TRUE;
-  ++search->mainWindows;
-  if (!search->main) search->main = window;
-  return TRUE;
-}
-
-Search searchWindows() {
-  Search search;
-  EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
-  return search;
-}
-
-HWND mainWindow() { return searchWindows().main; }
-
-BOOL CALLBACK visitThreadWindow(HWND window, LPARAM context) {
-  auto* found = reinterpret_cast<HWND*>(context);
-  if (IsWindowVisible(window) && GetDlgItem(window, IDC_MESSAGE_TEXT) &&
-      !GetDlgItem(window, IDC_REPORT_LIST)) {
-    *found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The program's open question: a visible dialog of the main window's thread
-// with a message text.
-HWND questionWindow(HWND main) {
-  if (!main) return nullptr;
-  HWND found = nullptr;
-  EnumThreadWindows(GetWindowThreadProcessId(main, nullptr), visitThreadWindow,
-                    reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-// Polls `probe` every 10 ms until it returns true or `milliseconds` pass.
-template <class Probe>
-bool waitFor(DWORD milliseconds, Probe probe) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (probe()) return true;
-    if (GetTickCount() - start >= milliseconds) return false;
-    Sleep(10);
-  }
-}
 
 DWORD argumentMs(int argc, char** argv, int index, DWORD fallback) {
   return argc > index ? DWORD(std::strtoul(argv[index], nullptr, 10)) : fallback;
 }
-
-bool isFinalStatus(const std::wstring& status) {
-  return status == L"Scanning completed" || status == L"Scanning terminated";
-}
-
-// The scan has ended and the dialog shows it: the final status, OK in place of Cancel.
-bool showsEnd(HWND main) {
-  return isFinalStatus(textOf(GetDlgItem(main, IDC_STATUS_LABEL))) &&
-         shown(GetDlgItem(main, IDC_OK_BUTTON)) && !shown(GetDlgItem(main, IDCANCEL));
-}
-
-bool clickable(HWND button) { return shown(button) && IsWindowEnabled(button); }
-
-// ---- the screen ----
-
-// Pixels of a screen area as 0x00RRGGBB, top-down.
-std::vector<uint32_t> readPixels(HDC source, int left, int top, int width, int height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP copy = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC copyDC = CreateCompatibleDC(source);
-  HGDIOBJ old = SelectObject(copyDC, copy);
-  BitBlt(copyDC, 0, 0, width, height, source, left, top, SRCCOPY);
-  GdiFlush();
-  const uint32_t* words = static_cast<const uint32_t*>(bits);
-  std::vector<uint32_t> pixels(words, words + size_t(width) * height);
-  for (uint32_t& pixel : pixels) pixel &= 0x00FFFFFF;
-  SelectObject(copyDC, old);
-  DeleteDC(copyDC);
-  DeleteObject(copy);
-  return pixels;
-}
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-};
-
-// A bitmap of the program's resources (linked into this tool as well), loaded
-// the way the question loads its icon.
-Picture loadBitmap(int id) {
-  Picture picture;
-  HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
-                                                   IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
-  if (!bitmap) return picture;
-  BITMAP size = {};
-  GetObjectA(bitmap, sizeof size, &size);
-  HDC screen = GetDC(nullptr);
-  HDC bitmapDC = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(bitmapDC, bitmap);
-  picture.pixels = readPixels(bitmapDC, 0, 0, size.bmWidth, size.bmHeight);
-  picture.width = size.bmWidth;
-  picture.height = size.bmHeight;
-  SelectObject(bitmapDC, old);
-  DeleteDC(bitmapDC);
-  ReleaseDC(nullptr, screen);
-  DeleteObject(bitmap);
-  return picture;
-}
-
-// The icon the question's picture control shows on the screen: the one whose
-// bitmap matches every pixel of the control's client area it covers.
-const char* iconShown(HWND picture) {
-  struct Icon {
-    int id;
-    const char* name;
-  };
-  const Icon icons[] = {{IDB_ICON_INFORMATION, "information"}, {IDB_ICON_QUESTION, "question"},
-                        {IDB_ICON_WARNING, "warning"}, {IDB_ICON_ERROR, "error"}};
-  RECT client = {};
-  GetClientRect(picture, &client);
-  POINT origin = {0, 0};
-  ClientToScreen(picture, &origin);
-  HDC screen = GetDC(nullptr);
-  std::vector<uint32_t> shot = readPixels(screen, origin.x, origin.y, client.right, client.bottom);
-  ReleaseDC(nullptr, screen);
-  for (const Icon& icon : icons) {
-    Picture bitmap = loadBitmap(icon.id);
-    int width = std::min<int>(bitmap.width, client.right);
-    int height = std::min<int>(bitmap.height, client.bottom);
-    if (width <= 0 || height <= 0) continue;
-    bool same = true;
-    for (int y = 0; y < height && same; ++y)
-      for (int x = 0; x < width && same; ++x)
-        same = shot[size_t(y) * client.right + x] == bitmap.pixels[size_t(y) * bitmap.width + x];
-    if (same) return icon.name;
-  }
-  return "none";
-}
-
-// ---- commands ----
 
 int waitWindow(DWORD milliseconds) {
   bool up = waitFor(milliseconds, [] {
@@ -353,7 +181,7 @@ int answerQuestion(int id) {
 }
 
 int countWindows() {
-  std::printf("%d\n", searchWindows().mainWindows);
+  std::printf("%d\n", mainWindowCount());
   return 0;
 }
 
@@ -370,105 +198,6 @@ int printRect() {
   }
   DeleteObject(region);
   std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-  return 0;
-}
-
-// ---- responsiveness ----
-
-double nowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
-// A slow answer: when it was sent (ms after SCAN), how long it took, and what
-// the status label showed once it came.
-struct SlowAnswer {
-  double sentAt, ms;
-  std::string status;
-};
-
-struct Pinger {
-  HWND window = nullptr;
-  double start = 0;
-  volatile LONG stop = 0;
-  std::vector<double> answers;  // milliseconds per WM_NULL
-  std::vector<SlowAnswer> slow;  // answers over 50 ms
-  int unanswered = 0;
-};
-
-// Sends WM_NULL every 20 ms (at once after a slow answer) until told to stop.
-DWORD WINAPI pingLoop(void* context) {
-  auto* pinger = static_cast<Pinger*>(context);
-  HWND label = GetDlgItem(pinger->window, IDC_STATUS_LABEL);
-  while (!pinger->stop) {
-    double sent = nowMs();
-    DWORD_PTR result = 0;
-    if (SendMessageTimeoutW(pinger->window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeout, &result)) {
-      double ms = nowMs() - sent;
-      pinger->answers.push_back(ms);
-      if (ms > 50) pinger->slow.push_back({sent - pinger->start, ms, narrow(textOf(label))});
-    } else {
-      ++pinger->unanswered;
-    }
-    double spent = nowMs() - sent;
-    if (spent < kPingPeriod) Sleep(DWORD(kPingPeriod - spent));
-  }
-  return 0;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t index = size_t(fraction * double(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
-}
-
-int bench(DWORD milliseconds) {
-  HWND main = mainWindow();
-  if (!main || !clickable(GetDlgItem(main, IDC_SCAN_BUTTON))) {
-    std::fprintf(stderr, "gui-remote: no main window ready to scan\n");
-    return 1;
-  }
-  Pinger pinger;
-  pinger.window = main;
-  double pressed = nowMs();
-  pinger.start = pressed;
-  HANDLE thread = CreateThread(nullptr, 0, pingLoop, &pinger, 0, nullptr);
-  PostMessageA(GetDlgItem(main, IDC_SCAN_BUTTON), BM_CLICK, 0, 0);
-  bool questioned = false;
-  bool ended = waitFor(milliseconds, [&] {
-    questioned = questionWindow(main) != nullptr;
-    return questioned || showsEnd(main);
-  });
-  double wall = nowMs() - pressed;
-  InterlockedExchange(&pinger.stop, 1);
-  WaitForSingleObject(thread, kSendTimeout + 1000);
-  CloseHandle(thread);
-  if (!ended || questioned) {
-    std::fprintf(stderr, "gui-remote: the scan %s\n", questioned ? "asked a question" : "did not end");
-    return 1;
-  }
-  const std::vector<double>& answers = pinger.answers;
-  int slow = int(std::count_if(answers.begin(), answers.end(), [](double ms) { return ms > 100; }));
-  std::printf("status %s\n", narrow(textOf(GetDlgItem(main, IDC_STATUS_LABEL))).c_str());
-  std::printf("scan_ms %.0f\n", wall);
-  std::printf("pings %zu unanswered %d over_100ms %d\n", answers.size(), pinger.unanswered, slow);
-  std::printf("answer_ms max %.1f p99 %.1f median %.2f\n",
-              answers.empty() ? 0.0 : *std::max_element(answers.begin(), answers.end()),
-              percentile(answers, 0.99), percentile(answers, 0.5));
-  std::vector<SlowAnswer> slowest = pinger.slow;
-  std::sort(slowest.begin(), slowest.end(),
-            [](const SlowAnswer& a, const SlowAnswer& b) { return a.ms > b.ms; });
-  if (slowest.size() > 3) slowest.resize(3);
-  for (const SlowAnswer& answer : slowest)
-    std::printf("slow %.1f ms at %.0f ms, status then: %s\n", answer.ms, answer.sentAt,
-                answer.status.c_str());
   return 0;
 }
 
@@ -493,6 +222,6 @@ int main(int argc, char** argv) {
   if (command == "answer" && argc > 2) return answerQuestion(std::atoi(argv[2]));
   if (command == "windows") return countWindows();
   if (command == "rect") return printRect();
-  if (command == "bench") return bench(argumentMs(argc, argv, 2, 600000));
+  if (command == "bench") return benchScan(argumentMs(argc, argv, 2, 600000));
   return usage();
 }

@@ -47,13 +47,16 @@ e2e_wine_in() {  # e2e_wine_in FOLDER PROGRAM ARGS...
   (cd "$e2e_c/$folder" && "$wine_loader" "$@") 2>>"$e2e_dir/wine.txt"
 }
 
-# gui-remote's answer, read back from a file (not a pipe: see the guide to Wine).
-remote() {
-  e2e_wine_in . 'C:\drvbin\gui-remote.exe' "$@" >"$e2e_dir/remote.txt"
+# What a Wine program printed, read back from a file: a pipe could be held
+# open by the processes Wine starts beside it.
+e2e_output() {  # e2e_output PROGRAM ARGS...: run from C:\
+  e2e_wine_in . "$@" >"$e2e_dir/output.txt"
   local status=$?
-  sed 's/\r$//' "$e2e_dir/remote.txt"
+  sed 's/\r$//' "$e2e_dir/output.txt"
   return "$status"
 }
+
+remote() { e2e_output 'C:\drvbin\gui-remote.exe' "$@"; }
 
 # Starts drenvalisk.exe from FOLDER of C: in the background; e2e_gui_pid.
 e2e_start_gui() {  # e2e_start_gui FOLDER
@@ -102,7 +105,7 @@ e2e_same_lines() {  # e2e_same_lines EXPECTED_FILE ACTUAL_FILE
 
 # A process of the prefix by image name, from Wine's debugger.
 e2e_running() {  # e2e_running IMAGE_NAME
-  e2e_wine_in . winedbg --command "info proc" | sed 's/\r$//' | grep -q "'$1'"
+  e2e_output winedbg --command "info proc" | grep -q "'$1'"
 }
 e2e_wait_running() {  # e2e_wait_running IMAGE_NAME
   local tries=0
@@ -119,8 +122,8 @@ e2e_wait_running() {  # e2e_wait_running IMAGE_NAME
 e2e_start_infected_program() {  # e2e_start_infected_program PROGRAM IMAGE
   rm -rf "$e2e_c/drvmem"
   mkdir -p "$e2e_c/drvmem"
-  e2e_sleeper_name=$(e2e_wine_in . 'C:\drvbin\write-sample.exe' "C:\\drvmem\\$2" runnable \
-    "C:\\drvbin\\$1" | sed 's/\r$//')
+  e2e_sleeper_name=$(e2e_output 'C:\drvbin\write-sample.exe' "C:\\drvmem\\$2" runnable \
+    "C:\\drvbin\\$1")
   (cd "$e2e_c/drvmem" && exec "$wine_loader" "C:\\drvmem\\$2" 300000) >>"$e2e_dir/wine.txt" 2>&1 &
   e2e_sleeper_pid=$!
   e2e_wait_running "$2"
@@ -142,7 +145,7 @@ e2e_plant_machine() {
   local root="$e2e_c/drvplant"
   rm -rf "$root"
   mkdir -p "$root/sub"
-  e2e_name=$(e2e_wine_in . 'C:\drvbin\write-sample.exe' 'C:\drvplant\bej.exe' | sed 's/\r$//')
+  e2e_name=$(e2e_output 'C:\drvbin\write-sample.exe' 'C:\drvplant\bej.exe')
   cp "$root/bej.exe" "$root/sub/autorun.exe"
   cp "$root/bej.exe" "$root/held.exe"
   e2e_wine_in . 'C:\drvbin\write-sample.exe' 'C:\drvplant\clean.exe' clean >/dev/null
@@ -162,7 +165,7 @@ EOF
   # regedit reads the file from the host: through a folder of C: it cannot
   # be, so the file is copied in and removed again before any scan.
   cp "$e2e_dir/plant.reg" "$e2e_c/drvplant.reg"
-  e2e_wine_in . regedit /S 'C:\drvplant.reg'
+  e2e_wine_in . regedit /S 'C:\drvplant.reg' >/dev/null
   rm -f "$e2e_c/drvplant.reg"
   (cd "$e2e_c" && exec "$wine_loader" 'C:\drvbin\hold-file.exe' 'C:\drvplant\held.exe' 600000) \
     >"$e2e_dir/hold.txt" 2>>"$e2e_dir/wine.txt" &

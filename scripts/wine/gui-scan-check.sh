@@ -126,7 +126,7 @@ e2e_start_infected_program() {  # e2e_start_infected_program PROGRAM IMAGE
     "C:\\drvbin\\$1")
   (cd "$e2e_c/drvmem" && exec "$wine_loader" "C:\\drvmem\\$2" 300000) >>"$e2e_dir/wine.txt" 2>&1 &
   e2e_sleeper_pid=$!
-  e2e_wait_running "$2"
+  [ -n "$e2e_sleeper_name" ] && e2e_wait_running "$2"
 }
 
 e2e_stop() {  # e2e_stop PID: a helper process left running

@@ -89,7 +89,7 @@ int confirm(const char* text, const char* /*caption*/, unsigned style) {
 
 // One command-line option: its name, whether a value follows it, and what it
 // sets; `apply` returns an error message, or "" when the option is accepted.
-struct OptionSpec {
+struct OptionRule {
   const char* name;
   bool takesValue;
   std::string (*apply)(Options* options, const std::string& value);
@@ -109,7 +109,7 @@ std::string setAction(Options* options, const std::string& action) {
   return "";
 }
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"--action", true, setAction},
     {"--log", true, setLog},
     {"--yes", false, [](Options* o, const std::string&) { o->answer = 1; return std::string(); }},
@@ -118,9 +118,9 @@ const OptionSpec kOptions[] = {
     {"--version", false, [](Options* o, const std::string&) { o->version = true; return std::string(); }},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-  for (const OptionSpec& spec : kOptions)
-    if (name == spec.name) return &spec;
+const OptionRule* findOption(const std::string& name) {
+  for (const OptionRule& option : kOptions)
+    if (name == option.name) return &option;
   return nullptr;
 }
 
@@ -138,14 +138,14 @@ std::string parseArguments(int argc, char** argv, Options* options) {
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = findOption(argument);
-    if (!spec) return "unknown option '" + argument + "'";
+    const OptionRule* rule = findOption(argument);
+    if (!rule) return "unknown option '" + argument + "'";
     std::string value;
-    if (spec->takesValue) {
+    if (rule->takesValue) {
       if (i + 1 >= argc) return "option '" + argument + "' needs a value";
       value = argv[++i];
     }
-    std::string error = spec->apply(options, value);
+    std::string error = rule->apply(options, value);
     if (!error.empty()) return error;
   }
   return "";

@@ -11,6 +11,7 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "engine/signature_table.h"
+#include "tests/win32/gui/pixels.h"
 #include "framework/win_app.h"
 #include "samples/pe_builder.h"
 
@@ -199,28 +200,11 @@ void Capture::save(const std::string& name) const {
 
 namespace {
 
-// Reads `bitmap` (selected nowhere) or the screen into 32-bit top-down pixels.
+// Reads an area of the screen or of a bitmap's context into `out`.
 void readPixels(HDC source, int left, int top, int width, int height, Capture* out) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP copy = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC copyDC = CreateCompatibleDC(source);
-  HGDIOBJ old = SelectObject(copyDC, copy);
-  BitBlt(copyDC, 0, 0, width, height, source, left, top, SRCCOPY);
-  GdiFlush();
   out->width = width;
   out->height = height;
-  const uint32_t* words = static_cast<const uint32_t*>(bits);
-  out->pixels.assign(words, words + size_t(width) * height);
-  for (uint32_t& pixel : out->pixels) pixel &= 0x00FFFFFF;
-  SelectObject(copyDC, old);
-  DeleteDC(copyDC);
-  DeleteObject(copy);
+  out->pixels = readPixels(source, left, top, width, height);
 }
 
 }  // namespace
@@ -251,21 +235,12 @@ Capture captureScreenNow(const RECT& area) {
 }
 
 Capture loadBitmapResource(const char* name) {
+  BitmapPixels picture = loadBitmapPixels(name);
   Capture image;
-  HBITMAP bitmap = static_cast<HBITMAP>(
-      LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
-  if (!bitmap) return image;
-  BITMAP size = {};
-  GetObjectA(bitmap, sizeof size, &size);
-  HDC screen = GetDC(nullptr);
-  HDC bitmapDC = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(bitmapDC, bitmap);
-  readPixels(bitmapDC, 0, 0, size.bmWidth, size.bmHeight, &image);
-  SelectObject(bitmapDC, old);
-  DeleteDC(bitmapDC);
-  ReleaseDC(nullptr, screen);
-  DeleteObject(bitmap);
-  image.area = {0, 0, size.bmWidth, size.bmHeight};
+  image.width = picture.width;
+  image.height = picture.height;
+  image.pixels = std::move(picture.pixels);
+  image.area = {0, 0, picture.width, picture.height};
   return image;
 }
 

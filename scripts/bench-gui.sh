@@ -37,10 +37,6 @@ source scripts/presets.sh
 source scripts/wine/prefix.sh
 source scripts/wine/display.sh
 wine_choose
-case "$arch" in
-  win32) tests_preset=win32-tests shipped_preset=win32 ;;
-  win64) tests_preset=win64 shipped_preset=win64 ;;
-esac
 say "== building (host sample writer, $shipped_preset programs, gui-remote)" >&2
 preset_build host --target drenvalisk-make-samples || die "the host build failed"
 preset_build "$shipped_preset" --target drenvalisk drenvalisk-scan || die "the $shipped_preset build failed"

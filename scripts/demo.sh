@@ -31,10 +31,6 @@ source scripts/presets.sh
 source scripts/wine/prefix.sh
 source scripts/wine/display.sh
 wine_choose
-case "$arch" in
-  win32) tests_preset=win32-tests shipped_preset=win32 ;;
-  win64) tests_preset=win64 shipped_preset=win64 ;;
-esac
 
 headless=1
 if [ "${DRENVALISK_DEMO_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] &&

@@ -35,10 +35,6 @@ done
 
 source scripts/wine/prefix.sh
 wine_choose
-case "$arch" in
-  win32) preset=win32-tests ;;
-  win64) preset=win64 ;;
-esac
 # The tests, the programs as they ship (for the tests that start them), and
 # the helpers of the end-to-end checks.
 shipped=(drenvalisk.exe drenvalisk-scan.exe)
@@ -48,16 +44,12 @@ if [ -n "${DRENVALISK_GUI_TESTS_DIR:-}" ]; then
   shipped_dir=$tests_dir
 else
   source scripts/presets.sh
-  preset_build "$preset" --target drenvalisk_gui_tests "${helpers[@]%.exe}" ||
-    die "the $preset build failed"
-  tests_dir=$(realpath "$(preset_dir "$preset")")
-  shipped_dir=$tests_dir
-  if [ "$arch" = win32 ]; then
-    preset_build win32 --target "${shipped[@]%.exe}" || die "the win32 build failed"
-    shipped_dir=$(realpath "$(preset_dir win32)")
-  else
-    preset_build "$preset" --target "${shipped[@]%.exe}" || die "the $preset build failed"
-  fi
+  preset_build "$tests_preset" --target drenvalisk_gui_tests "${helpers[@]%.exe}" ||
+    die "the $tests_preset build failed"
+  preset_build "$shipped_preset" --target "${shipped[@]%.exe}" ||
+    die "the $shipped_preset build failed"
+  tests_dir=$(realpath "$(preset_dir "$tests_preset")")
+  shipped_dir=$(realpath "$(preset_dir "$shipped_preset")")
 fi
 for exe in drenvalisk_gui_tests.exe "${helpers[@]}"; do
   [ -f "$tests_dir/$exe" ] || die "missing $tests_dir/$exe"

@@ -34,22 +34,13 @@ wine_choose
 [ "$arch" = win64 ] && [ -z "${DRENVALISK_WINE_ARCH:-}" ] &&
   say "wine-tests: this machine runs no 32-bit Wine; testing the 64-bit build of the same sources under wine64 instead"
 source scripts/presets.sh
-build() { preset_build "$1" || die "the $1 build failed"; }
-case "$arch" in
-  win32)
-    build win32
-    build win32-tests
-    shipped_dir=$(realpath "$(preset_dir win32)")
-    tests_dir=$(realpath "$(preset_dir win32-tests)")
-    ;;
-  win64)
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
-      die "g++-mingw-w64-x86-64-posix is not installed (needed where 32-bit Wine cannot run)"
-    build win64
-    shipped_dir=$(realpath "$(preset_dir win64)")
-    tests_dir=$shipped_dir
-    ;;
-esac
+[ "$arch" = win64 ] && ! command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
+  die "g++-mingw-w64-x86-64-posix is not installed (needed where 32-bit Wine cannot run)"
+for preset in "$shipped_preset" "$tests_preset"; do
+  preset_build "$preset" || die "the $preset build failed"
+done
+shipped_dir=$(realpath "$(preset_dir "$shipped_preset")")
+tests_dir=$(realpath "$(preset_dir "$tests_preset")")
 shipped=(drenvalisk-scan.exe)
 helpers=(drenvalisk_win32_tests.exe write-sample.exe sleeper.exe drvtest-service.exe)
 for exe in "${shipped[@]}"; do
@@ -116,16 +107,7 @@ done
 
 # The console front end on a folder of the prefix: one infected sample, one
 # clean file. Each check counts as one test.
-check() {  # check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    say "wine-tests: console front end: FAILED: $name"
-  fi
-}
+check() { count_check "wine-tests: console front end" "$@"; }
 run_scan() {  # run_scan ARGS...: sets scan_status, scan_out, scan_err
   (cd "$WINEPREFIX/drive_c" &&
     timeout 120 "$wine_loader" 'C:\drvbin\drenvalisk-scan.exe' "$@" \

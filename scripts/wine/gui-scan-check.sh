@@ -28,16 +28,7 @@ e2e_memory_question='W32/Tarvolinex.Trojan  found in memory! registry entries cr
 e2e_dir="$work/e2e"
 e2e_c="$WINEPREFIX/drive_c"
 
-e2e_check() {  # e2e_check NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    say "gui-tests: end to end: FAILED: $name"
-  fi
-}
+e2e_check() { count_check "gui-tests: end to end" "$@"; }
 
 # A Wine program run from a folder of C: (FOLDER relative to C:\), its
 # complaints kept in a log.

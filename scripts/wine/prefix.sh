@@ -2,7 +2,9 @@
 # this machine runs, and a throw-away prefix that cannot reach the host. The
 # caller defines die MESSAGE (which must not return).
 
-# Sets arch and wine_loader. DRENVALISK_WINE_ARCH=win32|win64 forces the
+# Sets arch and wine_loader, and the presets that build for that Wine:
+# shipped_preset (drenvalisk.exe, drenvalisk-scan.exe) and tests_preset (the
+# test programs and helpers). DRENVALISK_WINE_ARCH=win32|win64 forces the
 # choice; otherwise 32-bit Wine where this kernel runs 32-bit programs, else
 # the 64-bit build of the same sources under wine64 (WINELOADER exported).
 wine_choose() {
@@ -11,11 +13,15 @@ wine_choose() {
     if command wine --version >/dev/null 2>&1; then arch=win32; else arch=win64; fi
   fi
   case "$arch" in
-    win32) wine_loader=$(type -P wine) || die "wine is not installed (scripts/install-deps.sh)" ;;
+    win32)
+      wine_loader=$(type -P wine) || die "wine is not installed (scripts/install-deps.sh)"
+      shipped_preset=win32 tests_preset=win32-tests
+      ;;
     win64)
       wine_loader=/usr/lib/wine/wine64
       [ -x "$wine_loader" ] || die "wine64 is not installed (needed where 32-bit Wine cannot run)"
       export WINELOADER="$wine_loader"
+      shipped_preset=win64 tests_preset=win64
       ;;
     *) die "unknown DRENVALISK_WINE_ARCH '$arch'" ;;
   esac
@@ -55,6 +61,19 @@ wine_end_prefix() {
   [ -d "$work/prefix" ] || return 0
   WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1
   WINEPREFIX="$work/prefix" wineserver -w >/dev/null 2>&1
+}
+
+# Runs one check, counting it in passed or failed; a failure is said under
+# LABEL. Each script defines its own short name for it.
+count_check() {  # count_check LABEL NAME CONDITION...
+  local label=$1 name=$2
+  shift 2
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    say "$label: FAILED: $name"
+  fi
 }
 
 # The count GoogleTest prints on a summary line such as "[  PASSED  ] 11 tests."

@@ -10,20 +10,10 @@
 #include <vector>
 
 #include "engine/signature_record.h"
+#include "tests/support/res_file.h"
 #include "tools/sigtable_stats.h"
 
-#ifndef DRENVALISK_SOURCE_DIR
-#error "DRENVALISK_SOURCE_DIR must name the source tree"
-#endif
-
 namespace {
-
-std::vector<uint8_t> readRes(const char* name) {
-  std::vector<uint8_t> bytes;
-  const std::string path = std::string(DRENVALISK_SOURCE_DIR) + "/res/" + name;
-  EXPECT_TRUE(sigtable::readFile(path, bytes)) << path;
-  return bytes;
-}
 
 // The 108 stored bytes of a record, written out field by field by hand so that
 // the expectation does not share code with the reader.

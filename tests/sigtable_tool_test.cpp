@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/res_file.h"
 #include "tools/sigtable_stats.h"
 
 #ifndef DRENVALISK_SIGTABLE_BINARY
@@ -20,13 +21,6 @@
 #endif
 
 namespace {
-
-std::vector<uint8_t> readRes(const char* name) {
-  std::vector<uint8_t> bytes;
-  const std::string path = std::string(DRENVALISK_SOURCE_DIR) + "/res/" + name;
-  EXPECT_TRUE(sigtable::readFile(path, bytes)) << path;
-  return bytes;
-}
 
 class SigtableToolTest : public ::testing::Test {
  protected:

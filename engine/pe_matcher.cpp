@@ -7,6 +7,7 @@
 #include "engine/session.h"
 #include "engine/signature_table.h"
 #include "platform/file_io.h"
+#include "platform/little_endian.h"
 #include "platform/system.h"
 #include "repair/registry_repair.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 constexpr uint8_t kPeSignature[4] = {0x50, 0x45, 0x00, 0x00};
 
-uint16_t load16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t load32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Seeks to an absolute position and reads exactly `count` bytes.
 bool readAt(int fd, long position, void* buffer, unsigned count) {
@@ -62,14 +58,14 @@ int readPeLayout(int fd, long fileLength, PeLayout* layout) {
   layout->fileLength = fileLength;
   uint8_t offset[2];
   if (!readAt(fd, 60, offset, sizeof offset)) return 0;
-  layout->headerOffset = load16(offset);
+  layout->headerOffset = load16le(offset);
   const long header = layout->headerOffset;
   uint8_t signature[4];
   if (!readAt(fd, header, signature, sizeof signature)) return 0;
   if (std::memcmp(signature, kPeSignature, sizeof signature) != 0) return 0;
   if (!readAt(fd, header + 4, layout->fileHeader, sizeof layout->fileHeader)) return 0;
   if (!readAt(fd, header + 24, layout->optionalHeader, sizeof layout->optionalHeader)) return 0;
-  uint16_t sections = load16(layout->fileHeader + 2);
+  uint16_t sections = load16le(layout->fileHeader + 2);
   if (sections > kMaxSections) return 0;
   // The section table is read where a standard 224-byte optional header puts it.
   unsigned tableBytes = sections * 40u;
@@ -85,15 +81,15 @@ uint32_t rvaToFilePosition(uint32_t rva, const PeLayout& layout) {
     for (int i = 0; i < layout.sectionCount; ++i) {
       const uint8_t* section = layout.sections[i];
       // Only the section's end is compared: an RVA below its start maps into it.
-      if (load32(section + 12) + load32(section + 8) > rva) {
+      if (load32le(section + 12) + load32le(section + 8) > rva) {
         chosen = section;
         break;
       }
     }
-    position = rva - load32(chosen + 12) + load32(chosen + 20);
+    position = rva - load32le(chosen + 12) + load32le(chosen + 20);
   }
   if (static_cast<long long>(position) >= layout.fileLength) position = rva;
-  if (position == 0) return load32(layout.optionalHeader + 60);  // SizeOfHeaders
+  if (position == 0) return load32le(layout.optionalHeader + 60);  // SizeOfHeaders
   return position;
 }
 
@@ -118,7 +114,7 @@ int matchSignatureFile(const char* detectionName, const char* path, long long kn
 
   PeLayout layout;
   if (!readPeLayout(file.get(), length, &layout)) return 0;
-  const uint32_t base = load32(layout.optionalHeader + 16);  // AddressOfEntryPoint
+  const uint32_t base = load32le(layout.optionalHeader + 16);  // AddressOfEntryPoint
 
   int matched = 0;
   // Only the records whose size rule accepts the length, in table order.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -28,11 +29,7 @@ class ByteView {
   bool need(uint64_t offset, uint64_t length) const {
     return offset <= size_ && length <= size_ - offset;
   }
-  uint32_t load32(uint64_t offset) const {
-    const uint8_t* p = data_ + offset;
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
+  uint32_t load32(uint64_t offset) const { return load32le(data_ + offset); }
   const uint8_t* at(uint64_t offset) const { return data_ + offset; }
   size_t size() const { return size_; }
 

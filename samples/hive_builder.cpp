@@ -8,20 +8,9 @@
 #include <fstream>
 
 #include "platform/host/hive_text.h"
+#include "samples/byte_fields.h"
 
 namespace {
-
-void put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-void put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-uint32_t get32(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-         (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
 
 constexpr size_t kBin = 0x1000;
 constexpr uint32_t kRootCell = 0x20;  // cell offsets count from the first bin

@@ -1,18 +1,12 @@
 #include "samples/pe_builder.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
-namespace {
+#include "samples/byte_fields.h"
 
-void store16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void store32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+namespace {
 
 constexpr uint32_t kSectionVa = 0x1000;
 constexpr uint32_t kSectionRaw = 0x400;
@@ -42,30 +36,30 @@ PeBuilder::PeBuilder(const PeImage& image) : image_(image), bytes_(image.fileSiz
     bytes_[0] = 'M';
     bytes_[1] = 'Z';
   }
-  if (fits(60, 2)) store16(bytes_, 60, image.headerOffset);
+  if (fits(60, 2)) put16(bytes_, 60, image.headerOffset);
   const size_t h = image.headerOffset;
   if (fits(h, 24 + 96)) {
     bytes_[h] = 'P';
     bytes_[h + 1] = 'E';
-    store16(bytes_, h + 4, 0x014C);  // i386
+    put16(bytes_, h + 4, 0x014C);  // i386
     uint16_t count = image.sectionCountOverride != 0xFFFF
                          ? image.sectionCountOverride
                          : static_cast<uint16_t>(image.sections.size());
-    store16(bytes_, h + 6, count);
-    store16(bytes_, h + 20, 224);  // SizeOfOptionalHeader
-    store16(bytes_, h + 22, 0x0102);
-    store16(bytes_, h + 24, 0x010B);  // PE32 magic
-    store32(bytes_, h + 24 + 16, image.entryPoint);
-    store32(bytes_, h + 24 + 60, image.sizeOfHeaders);
+    put16(bytes_, h + 6, count);
+    put16(bytes_, h + 20, 224);  // SizeOfOptionalHeader
+    put16(bytes_, h + 22, 0x0102);
+    put16(bytes_, h + 24, 0x010B);  // PE32 magic
+    put32(bytes_, h + 24 + 16, image.entryPoint);
+    put32(bytes_, h + 24 + 60, image.sizeOfHeaders);
   }
   for (size_t i = 0; i < image.sections.size(); ++i) {
     size_t at = h + 248 + 40 * i;
     if (!fits(at, 40)) break;
     std::snprintf(reinterpret_cast<char*>(&bytes_[at]), 8, ".s%u", static_cast<unsigned>(i % 100));
-    store32(bytes_, at + 8, image.sections[i].virtualSize);
-    store32(bytes_, at + 12, image.sections[i].virtualAddress);
-    store32(bytes_, at + 16, image.sections[i].rawSize);
-    store32(bytes_, at + 20, image.sections[i].rawPointer);
+    put32(bytes_, at + 8, image.sections[i].virtualSize);
+    put32(bytes_, at + 12, image.sections[i].virtualAddress);
+    put32(bytes_, at + 16, image.sections[i].rawSize);
+    put32(bytes_, at + 20, image.sections[i].rawPointer);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "samples/byte_fields.h"
 #include "samples/pe_builder.h"
 
 namespace {
@@ -16,21 +17,6 @@ constexpr uint16_t kPe32PlusMagic = 0x020B;
 constexpr uint16_t kMatcherOptionalHeader = 224;
 constexpr uint16_t kPe32PlusOptionalHeader = 240;
 constexpr uint32_t kCodeAndExecute = 0x20000020;  // IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_CNT_CODE
-
-uint16_t get16(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool disjoint(int64_t a, int64_t aLength, int64_t b, int64_t bLength) {
   return a + aLength <= b || b + bLength <= a;

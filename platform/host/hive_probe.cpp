@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/host/hive_text.h"
+#include "platform/little_endian.h"
 
 namespace {
 
@@ -35,13 +36,8 @@ constexpr uint16_t kVkAsciiName = 0x01;
 constexpr uint32_t kInlineData = 0x80000000u;
 constexpr uint32_t kLargestPlainData = 16344;  // beyond, data may be split in a "db" cell
 
-uint16_t load16(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-uint32_t load32(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-         (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
+uint16_t load16(const std::vector<uint8_t>& bytes, size_t at) { return load16le(&bytes[at]); }
+uint32_t load32(const std::vector<uint8_t>& bytes, size_t at) { return load32le(&bytes[at]); }
 bool has(const std::vector<uint8_t>& bytes, size_t at, size_t length) {
   return at <= bytes.size() && length <= bytes.size() - at;
 }

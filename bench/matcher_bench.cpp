@@ -11,7 +11,7 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "engine/signature_table.h"
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
 #include "samples/pe_builder.h"
 
 namespace {

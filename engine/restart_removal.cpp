@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "engine/restart_removal.h"
 
-#include <strings.h>
 
 #include <cstring>
 
@@ -74,7 +74,7 @@ bool rewriteWithEntry(int copy, int ini, const char* key, const char* value) {
   while (size_t length = reader.next(piece, &startsLine)) {
     if (!entryWritten && startsLine) {
       if (!sectionFound) {
-        sectionFound = strncasecmp(piece, "[rename]", 8) == 0;
+        sectionFound = asciiEqualNoCaseN(piece, "[rename]", 8);
       } else if (piece[0] == '[') {
         if (!writeEntry(ini, key, value)) return false;
         entryWritten = true;

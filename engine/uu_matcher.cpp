@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "engine/uu_matcher.h"
 
-#include <strings.h>
 
 #include <cstring>
 
@@ -144,7 +144,7 @@ int matchUuencodedFile(const char*, const char* path) {
     long length = fileLength(file.get());
     char word[5];
     if (length < 0 || fileSeek(file.get(), 0, kSeekSet) != 0 ||
-        fileRead(file.get(), word, sizeof word) != sizeof word || strncasecmp(word, "begin", 5) != 0)
+        fileRead(file.get(), word, sizeof word) != sizeof word || !asciiEqualNoCaseN(word, "begin", 5))
       return 0;
     const UuSignatureRecord* record = findMatch(file.get(), length);
     if (!record) return 0;

@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "engine/walker.h"
 
-#include <strings.h>
 
 #include <cstring>
 
@@ -42,14 +42,12 @@ bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const
   return true;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Path comparisons ignore letter case, as the file system does.
 bool containsIgnoringCase(const char* text, const char* word) {
   const size_t length = std::strlen(word);
-  const char first = lowerAscii(word[0]);
+  const char first = asciiLower(word[0]);
   for (; *text; ++text)
-    if (lowerAscii(*text) == first && strncasecmp(text, word, length) == 0) return true;
+    if (asciiLower(*text) == first && asciiEqualNoCaseN(text, word, length)) return true;
   return false;
 }
 

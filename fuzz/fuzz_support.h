@@ -1,5 +1,6 @@
 // Shared set-up of the fuzz targets: one temporary folder per process, mapped
-// as drive C: of the simulated machine, and a quiet report channel.
+// as drive C: of the machine the target links (the simulated one, or the
+// Linux platform for the hive target), and a quiet report channel.
 #pragma once
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,8 @@
 
 #include "engine/report_channel.h"
 #include "engine/session.h"
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
+#include "tests/support/test_machine.h"
 
 namespace fuzz {
 
@@ -27,7 +29,7 @@ inline void removeDriveRoot() {
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", command.c_str());
 }
 
-// Fresh simulated machine and session with C: on a temporary folder.
+// Fresh machine and session with C: on a temporary folder.
 inline void setUpMachine() {
   if (driveRoot().empty()) {
     char pattern[] = "/tmp/drenvalisk-fuzz-XXXXXX";
@@ -35,7 +37,7 @@ inline void setUpMachine() {
     driveRoot() = pattern;
     std::atexit(removeDriveRoot);
   }
-  resetSimMachine();
+  resetTestMachine();
   resetScanSession();
   hostMapDrive('C', driveRoot());
   bindReportChannel(ReportSink{[](const char*) {}, [](const char*) {}});

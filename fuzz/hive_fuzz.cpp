@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/host/hive_probe.h"
+#include "platform/offline/hive_probe.h"
+#include "platform/offline/hive_registry.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
@@ -65,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   readKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v");
   readKey("SYSTEM\\ControlSet001\\Control\\Session Manager");
   readKey("SYSTEM\\Select");
-  if (simMachine().openKeys != 0) fuzz::fail("a key was left open");
+  if (hiveOpenKeyCount() != 0) fuzz::fail("a key was left open");
   return 0;
 }

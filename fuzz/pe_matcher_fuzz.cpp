@@ -10,6 +10,7 @@
 #include "engine/pe_matcher.h"
 #include "engine/signature_table.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/sim/sim_machine.h"
 #include "platform/file_io.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "engine/signature_table.h"
 #include "engine/uu_matcher.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 

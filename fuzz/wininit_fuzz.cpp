@@ -8,6 +8,7 @@
 
 #include "engine/restart_removal.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "memory/perf_data.h"
 
-#include <strings.h>
 
 #include <cctype>
 #include <cstdio>
@@ -92,11 +92,11 @@ PerfCounterNames parseCounterNames(const char* list, size_t size) {
     const char* text = list + at;
     size_t length = strnlen(text, size - at);
     if (at + length >= size) break;  // unterminated last string
-    if (strcasecmp(text, "process") == 0 && allDigits(previous) &&
+    if (asciiEqualNoCase(text, "process") && allDigits(previous) &&
         std::strlen(previous) < sizeof names.processObjectIndex) {
       std::snprintf(names.processObjectIndex, sizeof names.processObjectIndex, "%s", previous);
       haveObject = true;
-    } else if (strcasecmp(text, "id process") == 0 && allDigits(previous)) {
+    } else if (asciiEqualNoCase(text, "id process") && allDigits(previous)) {
       names.processIdCounter = static_cast<uint32_t>(std::strtoul(previous, nullptr, 10));
       haveCounter = true;
     }

@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "memory/process_kill.h"
 
-#include <strings.h>
 
 #include <cctype>
 #include <cstring>
@@ -34,7 +34,7 @@ void perfBaseName(const char* path, char (&base)[kMaxPath]) {
   size_t length = std::strlen(upper);
   if (length <= 4) return;
   for (size_t i = 0; i < length; ++i)
-    upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
+    upper[i] = asciiUpper(upper[i]);
   upper[length - 4] = 0;
   copyText(base, fileNameOf(upper), sizeof base);
 }
@@ -60,7 +60,7 @@ int killByNameToolhelp(const char* path) {
   const char* target = fileNameOf(path);
   for (;;) {
     entry.exeFile[sizeof entry.exeFile - 1] = 0;
-    if (strcasecmp(fileNameOf(entry.exeFile), target) == 0) break;
+    if (asciiEqualNoCase(fileNameOf(entry.exeFile), target)) break;
     auto next = reinterpret_cast<Process32Fn>(getProcAddress(kernel, "Process32Next"));
     if (!next) return 0;
     sleepMs(100);
@@ -87,7 +87,7 @@ int killByNamePerfData(const char* path) {
   for (int i = 0; i < entries; ++i) {
     // Names fill all 16 bytes when they have 16 characters: compare bounded.
     size_t nameLength = strnlen(table[i].name, sizeof table[i].name);
-    if (nameLength < baseLength || strncasecmp(table[i].name, base, baseLength) != 0) continue;
+    if (nameLength < baseLength || !asciiEqualNoCaseN(table[i].name, base, baseLength)) continue;
     if (terminateWith(kProcessTerminate, table[i].processId)) result = 1;
     sleepMs(500);
   }
@@ -100,7 +100,7 @@ int killByPathPsapi(const char* path) {
   if (listed == ListingResult::Unavailable) return 0;
   size_t length = std::strlen(path);
   for (ProcessNode* node = processes.head(); node; node = node->next) {
-    if (std::strlen(node->imagePath) != length || strncasecmp(node->imagePath, path, length) != 0)
+    if (std::strlen(node->imagePath) != length || !asciiEqualNoCaseN(node->imagePath, path, length))
       continue;
     if (terminateWith(kProcessTerminateAndQuery, node->processId)) sleepMs(500);
   }

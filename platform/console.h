@@ -22,7 +22,7 @@ struct ScanTarget {
 
 // Makes the scan target from `folders`; `capacity` bounds its length
 // (terminator included). Native build: each folder becomes a fixed drive of
-// the simulated machine, the first C:, the next D:, and the target is every
+// the Linux platform's drive map, the first C:, the next D:, and the target is every
 // fixed drive; at least one folder is needed. Win32: no folder means every
 // fixed drive of the machine; one folder (a Windows path) is scanned alone.
 ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t capacity);

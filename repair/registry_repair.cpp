@@ -1,6 +1,6 @@
+#include "platform/ascii.h"
 #include "repair/registry_repair.h"
 
-#include <strings.h>
 
 #include <cctype>
 #include <cstring>
@@ -27,7 +27,7 @@ constexpr uint32_t kValueDataSize = 264;
 constexpr uint32_t kExpandedSize = 261;
 
 void lowerInPlace(char* text) {
-  for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+  for (; *text; ++text) *text = asciiLower(*text);
 }
 
 // The repair's report lines:
@@ -58,8 +58,8 @@ bool firstListing(const char* keyPath, const char* valueName) {
   if (std::strlen(keyPath) >= kListedTextSize || std::strlen(valueName) >= kListedTextSize)
     return true;
   for (int i = 0; i < g_listedCount; ++i)
-    if (strcasecmp(g_listed[i].keyPath, keyPath) == 0 &&
-        strcasecmp(g_listed[i].valueName, valueName) == 0)
+    if (asciiEqualNoCase(g_listed[i].keyPath, keyPath) &&
+        asciiEqualNoCase(g_listed[i].valueName, valueName))
       return false;
   if (g_listedCount < kMaxListed) {
     copyText(g_listed[g_listedCount].keyPath, keyPath, kListedTextSize);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/host/hive_text.h"
+#include "platform/offline/hive_text.h"
 #include "samples/byte_fields.h"
 
 namespace {

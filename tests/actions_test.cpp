@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/actions.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

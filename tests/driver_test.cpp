@@ -11,6 +11,8 @@
 #include "engine/session.h"
 #include "platform/messages.h"
 #include "samples/pe_builder.h"
+#include "tests/sim/sim_machine.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/scan_fixture.h"
 #include "tests/support/expected_report.h"
 
@@ -226,7 +228,7 @@ TEST_F(DriverTest, RestartOfferedOnlyWhenNeeded) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.restartNeeded << " answer " << c.answer);
     resetScanSession();
-    resetSimMachine();
+    resetTestMachine();
     hostMapDrive('C', root_);
     std::strcpy(g_session.scanTarget, "!:");
     g_session.restartNeeded = c.restartNeeded;

@@ -13,12 +13,13 @@
 
 #include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/linux/linux_files.h"
 #include "tests/support/scan_fixture.h"
 
 class HostFilesTest : public ScanFixture {
  protected:
   void TearDown() override {
-    EXPECT_EQ(simMachine().openSearches, 0) << "a search handle was left open";
+    EXPECT_EQ(linuxfs::openSearchCount(), 0) << "a search handle was left open";
     ScanFixture::TearDown();
   }
 
@@ -178,12 +179,12 @@ TEST_F(HostFilesTest, DriveTypesAndSearchHandleCount) {
   FindData data;
   Handle search = findFirstFile("C:\\h\\one.txt", &data);
   ASSERT_NE(search, PLATFORM_INVALID_HANDLE);
-  EXPECT_EQ(simMachine().openSearches, 1);
+  EXPECT_EQ(linuxfs::openSearchCount(), 1);
   EXPECT_FALSE(findNextFile(search, &data));
   findClose(search);
-  EXPECT_EQ(simMachine().openSearches, 0);
+  EXPECT_EQ(linuxfs::openSearchCount(), 0);
   EXPECT_EQ(findFirstFile("C:\\h\\two.txt", &data), PLATFORM_INVALID_HANDLE);
-  EXPECT_EQ(simMachine().openSearches, 0);
+  EXPECT_EQ(linuxfs::openSearchCount(), 0);
 }
 
 // The walker lists a folder twice in a row; the second listing may be served
@@ -354,5 +355,5 @@ TEST_F(HostFilesTest, PipesOnTheDiskAreNotOpened) {
   ASSERT_EQ(mkfifo(host("C:\\p\\pipe").c_str(), 0644), 0);
   EXPECT_EQ(fileOpen("C:\\p\\pipe", kOpenReadBinary), -1);
   EXPECT_EQ(fileOpen("C:\\p\\PIPE", kOpenReadBinary), -1);  // found by its full path
-  EXPECT_EQ(simMachine().openFiles, 0);
+  EXPECT_EQ(linuxfs::openFileCount(), 0);
 }

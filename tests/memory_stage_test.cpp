@@ -11,7 +11,7 @@
 
 #include "engine/driver.h"
 #include "engine/session.h"
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "samples/pe_builder.h"

@@ -23,12 +23,14 @@
 #include "engine/session.h"
 #include "memory/version.h"
 #include "platform/files.h"
-#include "platform/host/hive_text.h"
+#include "platform/offline/hive_registry.h"
+#include "platform/offline/hive_text.h"
 #include "platform/registry.h"
 #include "repair/service_keys.h"
 #include "samples/hive_builder.h"
 #include "samples/pe_builder.h"
 #include "tests/support/child_process.h"
+#include "tests/support/private_mounts.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {
@@ -139,7 +141,8 @@ class OfflineRegistry : public ScanFixture {
     g_session.actionCode = kActionDelete;
   }
   void TearDown() override {
-    EXPECT_EQ(simMachine().openKeys, 0) << "every key opened is closed";
+    EXPECT_EQ(hiveOpenKeyCount(), 0) << "every key opened is closed";
+    releasePrivateMounts();
     ScanFixture::TearDown();
   }
 
@@ -269,10 +272,12 @@ TEST_F(OfflineRegistry, FileThatCannotBeDeletedIsRemovedAtThatWindowsNextStart) 
     ASSERT_TRUE(system.commit());
   }
   plantInfected("C:\\Windows\\System32\\locked.exe");
-  simMachine().failDeletes[simPathKey("C:\\Windows\\System32\\locked.exe")] = -1;
   mapDrive('E');
   plantInfected("E:\\locked.exe");
-  simMachine().failDeletes[simPathKey("E:\\locked.exe")] = -1;
+  // Both files in use: they cannot be deleted now.
+  if (!enterPrivateMounts()) GTEST_SKIP() << "no private mounts here (needs root)";
+  ASSERT_TRUE(pinFile(host("C:\\Windows\\System32\\locked.exe")));
+  ASSERT_TRUE(pinFile(host("E:\\locked.exe")));
   runScan();
 
   EXPECT_TRUE(reported("C:\\Windows\\System32\\locked.exe     W32/Tarvolinex.Bej.Ransom.Trojan Unable to remove"));
@@ -280,7 +285,6 @@ TEST_F(OfflineRegistry, FileThatCannotBeDeletedIsRemovedAtThatWindowsNextStart) 
   // Another mapped drive has no letter that Windows is known to give it.
   EXPECT_TRUE(reported("E:\\locked.exe     could not be scheduled for removal at the next start of the Windows on this disk"));
   EXPECT_TRUE(questions.empty()) << "nothing restarts the rescue machine";
-  EXPECT_TRUE(simMachine().restartRequests.empty());
 
   std::map<std::string, std::string> manager;
   ASSERT_TRUE(hivexValues(config("SYSTEM"), kSessionManager, &manager));
@@ -321,7 +325,10 @@ TEST_F(OfflineRegistry, ReportModeLeavesEveryByteUnchanged) {
     ASSERT_TRUE(software.commit());
   }
   plantInfected("C:\\Evil\\evil.exe");
-  simMachine().failDeletes[simPathKey("C:\\Evil\\evil.exe")] = -1;
+  // Were the file deleted in spite of the mode, it would be in use and
+  // scheduled in the hive instead, which the byte checks below would see.
+  if (!enterPrivateMounts()) GTEST_SKIP() << "no private mounts here (needs root)";
+  ASSERT_TRUE(pinFile(host("C:\\Evil\\evil.exe")));
   const std::string software = bytesOf(config("SOFTWARE")), system = bytesOf(config("SYSTEM"));
   const std::vector<std::string> listing = folderListing(config(""));
   g_session.actionCode = kActionReport;
@@ -344,12 +351,13 @@ TEST_F(OfflineRegistry, InterruptedCommitKeepsTheOriginalAndItsBackup) {
   const std::string original = bytesOf(config("SOFTWARE"));
   plantInfected("C:\\Evil\\evil.exe");
   plantInfected("C:\\Evil\\more\\again.exe");
-  // The disk fills up halfway through writing the new hive.
-  simMachine().hiveWriteLimit = static_cast<long>(original.size() / 2);
+  // The disk fills up halfway through writing the new hive, after its backup.
+  if (!enterPrivateMounts()) GTEST_SKIP() << "no private mounts here (needs root)";
+  ASSERT_TRUE(fillFolderAfter(config(""), original.size() + original.size() / 2));
   runScan();
 
   EXPECT_EQ(count("C:\\Windows\\System32\\config\\SOFTWARE     registry hive left unchanged: the "
-                  "new hive could not be written: File too large"), 1);
+                  "new hive could not be written: No space left on device"), 1);
   EXPECT_FALSE(reported(kRemoved));
   EXPECT_EQ(bytesOf(config("SOFTWARE")), original);
   EXPECT_EQ(bytesOf(backupOf("SOFTWARE")), original);
@@ -366,11 +374,13 @@ TEST_F(OfflineRegistry, NoChangeWithoutACompleteBackup) {
   }
   const std::string original = bytesOf(config("SOFTWARE"));
   plantInfected("C:\\Evil\\evil.exe");
-  simMachine().hiveBackupWriteLimit = static_cast<long>(original.size() / 2);
+  // The disk fills up halfway through the backup.
+  if (!enterPrivateMounts()) GTEST_SKIP() << "no private mounts here (needs root)";
+  ASSERT_TRUE(fillFolderAfter(config(""), original.size() / 2));
   runScan();
 
   EXPECT_TRUE(reported("C:\\Windows\\System32\\config\\SOFTWARE     registry hive left unchanged: "
-                       "no backup could be made: File too large"));
+                       "no backup could be made: No space left on device"));
   EXPECT_EQ(bytesOf(config("SOFTWARE")), original);
   EXPECT_TRUE(backupOf("SOFTWARE").empty()) << "a partial backup is not left to be mistaken";
 }

@@ -11,6 +11,7 @@
 #include "engine/walker.h"
 #include "platform/system.h"
 #include "samples/pe_builder.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/perf_data_builder.h"
 #include "tests/support/scan_fixture.h"
 

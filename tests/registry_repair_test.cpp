@@ -11,7 +11,7 @@
 
 #include "engine/signature_table.h"
 #include "engine/uu_matcher.h"
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 #include "platform/registry.h"
 #include "tests/support/scan_fixture.h"
 

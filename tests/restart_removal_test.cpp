@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/restart_removal.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

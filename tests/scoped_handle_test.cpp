@@ -5,7 +5,7 @@
 
 #include "platform/file_io.h"
 #include "platform/files.h"
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/services.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "memory/service_stop.h"
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 #include "repair/service_keys.h"
 #include "tests/support/scan_fixture.h"
 

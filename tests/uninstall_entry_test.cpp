@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "repair/uninstall_entry.h"
+#include "tests/sim/sim_machine.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {
@@ -151,7 +153,7 @@ TEST_F(UninstallEntryTest, FailuresAnswerZeroAndCloseTheKeys) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    resetSimMachine();
+    resetTestMachine();
     addValue(kUninstallKey, kUninstallValue, Value{true, kUninstallData});
     addValue(kRunKey, kRunValue, Value{true, kRunData});
     c.inject();

@@ -9,6 +9,7 @@
 
 #include "engine/signature_table.h"
 #include "engine/uu_matcher.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "memory/version.h"
 #include "platform/system.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 class VersionTest : public ScanFixture {};

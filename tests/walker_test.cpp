@@ -15,6 +15,8 @@
 #include "engine/session.h"
 #include "platform/messages.h"
 #include "samples/pe_builder.h"
+#include "tests/sim/sim_machine.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {
@@ -252,7 +254,7 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
   static int answer;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    resetSimMachine();
+    resetTestMachine();
     resetScanSession();
     asked.clear();
     answer = c.answer;
@@ -278,7 +280,7 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
       EXPECT_EQ(simMachine().dispatched[0].wParam, c.message.wParam);
     }
   }
-  resetSimMachine();
+  resetTestMachine();
   pumpOneMessage();  // an empty queue: nothing happens
   EXPECT_TRUE(simMachine().dispatched.empty());
   EXPECT_EQ(g_session.stopRequested, 0);

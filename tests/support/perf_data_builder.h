@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/sim_machine.h"
+#include "tests/sim/sim_machine.h"
 
 namespace perftest {
 

@@ -10,6 +10,7 @@
 #include "engine/signature_table.h"
 #include "platform/messages.h"
 #include "platform/system.h"
+#include "tests/support/test_machine.h"
 
 std::vector<std::string> ScanFixture::lines;
 std::vector<std::string> ScanFixture::statuses;
@@ -25,7 +26,7 @@ std::string makeTempFolder() {
 }  // namespace
 
 void ScanFixture::SetUp() {
-  resetSimMachine();
+  resetTestMachine();
   resetScanSession();
   useSignatureTable(nullptr);
   setSleepHook(nullptr);
@@ -64,7 +65,7 @@ void ScanFixture::TearDown() {
   bindReportChannel(ReportSink{nullptr, nullptr});
   bindConfirmBox(nullptr);
   useSignatureTable(nullptr);
-  resetSimMachine();
+  resetTestMachine();
 }
 
 std::string ScanFixture::host(const std::string& windowsPath) const {

@@ -1,5 +1,5 @@
-// A fresh simulated machine and scan session per test: a temporary folder
-// mapped as drive C:, the report channel recorded, pauses on the simulated clock.
+// A fresh machine (tests/support/test_machine.h) and scan session per test: a
+// temporary folder mapped as drive C:, the report channel recorded.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "engine/signature_record.h"
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
 
 class ScanFixture : public ::testing::Test {
  protected:

@@ -1,10 +1,8 @@
 // The service manager of the simulated machine; states follow its clock.
-#include <strings.h>
-
 #include <map>
 
-#include "platform/host/sim_machine.h"
 #include "platform/services.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 
@@ -24,7 +22,7 @@ SimService* serviceOf(ServiceHandle handle) {
   auto found = g_handles.find(handle);
   if (found == g_handles.end() || found->second->manager) return nullptr;
   for (SimService& service : simMachine().services)
-    if (strcasecmp(service.name.c_str(), found->second->name.c_str()) == 0) return &service;
+    if (asciiEqualNoCase(service.name.c_str(), found->second->name.c_str())) return &service;
   return nullptr;
 }
 
@@ -44,7 +42,7 @@ ServiceHandle openService(ServiceHandle manager, const char* name, uint32_t) {
   auto found = g_handles.find(manager);
   if (found == g_handles.end() || !found->second->manager) return nullptr;
   for (SimService& service : simMachine().services)
-    if (strcasecmp(service.name.c_str(), name) == 0) return newHandle(new ServiceObject{false, name});
+    if (asciiEqualNoCase(service.name.c_str(), name)) return newHandle(new ServiceObject{false, name});
   return nullptr;
 }
 

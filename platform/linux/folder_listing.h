@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/folder_handles.h"
+#include "platform/linux/folder_handles.h"
 #include "platform/types.h"
 
 // One listing. Names are kept side by side in one buffer, so a listing costs

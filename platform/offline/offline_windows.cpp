@@ -1,4 +1,4 @@
-#include "platform/host/offline_windows.h"
+#include "platform/offline/offline_windows.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,10 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "platform/host/hive_probe.h"
-#include "platform/host/hive_text.h"
-#include "platform/host/sim_machine.h"
+#include "platform/offline/hive_probe.h"
+#include "platform/offline/hive_text.h"
+#include "platform/ascii.h"
+#include "platform/linux/drive_map.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr const char* kNtCurrentVersion = "Microsoft\\Windows NT\\CurrentVersion
 constexpr const char* kCurrentVersion = "Microsoft\\Windows\\CurrentVersion";
 
 std::string upperCased(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text) c = asciiUpper(c);
   return text;
 }
 
@@ -140,7 +141,7 @@ char OfflineWindows::ownDriveLetter() {
   if (!ownDrive_) {
     std::string root = softwareText(kNtCurrentVersion, "SystemRoot");
     ownDrive_ = root.size() >= 2 && root[1] == ':' && std::isalpha(static_cast<unsigned char>(root[0]))
-                    ? static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])))
+                    ? asciiUpper(root[0])
                     : 'C';
   }
   return ownDrive_;
@@ -185,10 +186,15 @@ bool OfflineWindows::environmentValue(const std::string& name, std::string* valu
 }
 
 OfflineWindows* offlineWindows() {
-  SimMachine& sim = simMachine();
-  auto drive = sim.drives.find('C');
-  if (drive == sim.drives.end()) return nullptr;
-  if (!sim.offlineWindows || sim.offlineWindows->driveRoot() != drive->second)
-    sim.offlineWindows = std::make_shared<OfflineWindows>(drive->second);
-  return sim.offlineWindows->present() ? sim.offlineWindows.get() : nullptr;
+  static std::unique_ptr<OfflineWindows> found;
+  static uint64_t foundForMapping = 0;
+  const uint64_t mapping = hostDriveMapGeneration();
+  if (found && foundForMapping != mapping) found.reset();  // C: mapped anew
+  const std::string* root = hostDriveRoot('C');
+  if (!root) return nullptr;
+  if (!found) {
+    found = std::make_unique<OfflineWindows>(*root);
+    foundForMapping = mapping;
+  }
+  return found->present() ? found.get() : nullptr;
 }

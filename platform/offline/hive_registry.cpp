@@ -1,7 +1,6 @@
-#include "platform/host/hive_registry.h"
+#include "platform/offline/hive_registry.h"
 
 #include <hivex.h>
-#include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/hive_text.h"
-#include "platform/host/offline_windows.h"
-#include "platform/host/sim_machine.h"
+#include "platform/ascii.h"
+#include "platform/offline/hive_text.h"
+#include "platform/offline/offline_windows.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
@@ -49,9 +48,9 @@ OfflineHive* hiveOf(bool system) {
 bool locate(const char* subKey, bool* system, std::string* rest) {
   std::vector<std::string> parts = splitKeyPath(subKey ? subKey : "");
   if (parts.empty()) return false;
-  if (strcasecmp(parts[0].c_str(), "SOFTWARE") == 0) {
+  if (asciiEqualNoCase(parts[0].c_str(), "SOFTWARE")) {
     *system = false;
-  } else if (strcasecmp(parts[0].c_str(), "SYSTEM") == 0) {
+  } else if (asciiEqualNoCase(parts[0].c_str(), "SYSTEM")) {
     *system = true;
   } else {
     return false;
@@ -157,6 +156,8 @@ bool hiveRegistryServes() { return offlineWindows() != nullptr; }
 
 bool hiveOwnsKey(RegKey key) { return ownKey(key) != nullptr; }
 
+int hiveOpenKeyCount() { return static_cast<int>(g_openKeys.size()); }
+
 long hiveRegOpenKey(const char* subKey, RegKey* key) {
   *key = nullptr;
   bool system = false;
@@ -167,7 +168,6 @@ long hiveRegOpenKey(const char* subKey, RegKey* key) {
   if (!hive || !resolve(hive, rest)) return kErrorFileNotFound;
   auto* opened = new HiveKey{system, rest};
   g_openKeys.insert(opened);
-  ++simMachine().openKeys;
   *key = opened;
   return kErrorSuccess;
 }
@@ -177,8 +177,7 @@ long hiveRegCloseKey(RegKey key) {
   if (!own) return kErrorInvalidHandle;
   g_openKeys.erase(own);
   delete own;
-  --simMachine().openKeys;
-  return simMachine().failKeyClose ? kErrorAccessDenied : kErrorSuccess;
+  return kErrorSuccess;
 }
 
 long hiveRegQueryValueCount(RegKey key, uint32_t* valueCount) {
@@ -248,7 +247,7 @@ long hiveRegDeleteValue(RegKey key, const char* valueName) {
   std::vector<StoredValue> values;
   if (!readValues(hive, node, &values)) return kErrorBadDb;
   for (auto it = values.begin(); it != values.end(); ++it) {
-    if (strcasecmp(it->name.c_str(), valueName ? valueName : "") != 0) continue;
+    if (!asciiEqualNoCase(it->name.c_str(), valueName ? valueName : "")) continue;
     values.erase(it);
     return rewriteValues(*hiveOf(own->system), hive, node, values) ? kErrorSuccess
                                                                    : kErrorWriteFault;
@@ -339,12 +338,12 @@ bool hiveScheduleDeletion(const char* path) {
   if (!readValues(hive, node, &values)) return false;
   StoredValue* pending = nullptr;
   for (StoredValue& value : values)
-    if (strcasecmp(value.name.c_str(), kPendingValue) == 0) pending = &value;
+    if (asciiEqualNoCase(value.name.c_str(), kPendingValue)) pending = &value;
   std::vector<std::string> strings;
   if (pending && (pending->type != hive_t_REG_MULTI_SZ || !pendingPairs(pending->data, &strings)))
     return false;  // not in the form Windows reads: left alone
   for (size_t i = 0; i + 1 < strings.size(); i += 2)
-    if (strcasecmp(strings[i].c_str(), source.c_str()) == 0 && strings[i + 1].empty())
+    if (asciiEqualNoCase(strings[i].c_str(), source.c_str()) && strings[i + 1].empty())
       return true;  // already scheduled
   strings.push_back(source);
   strings.push_back(std::string());  // no target: delete

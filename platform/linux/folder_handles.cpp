@@ -1,9 +1,8 @@
-#include "platform/host/folder_handles.h"
+#include "platform/linux/folder_handles.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host/sim_machine.h"
+#include "platform/ascii.h"
+#include "platform/linux/drive_map.h"
 
 namespace {
 
@@ -97,17 +97,16 @@ HostFolder* openByPath(const char* windowsPath, size_t length) {
 // Opens the folder from the kept handles that lead to it, or from the drive's
 // root when `fresh` or when the kept ones lead elsewhere.
 HostFolder* resolveAfresh(const char* windowsPath, size_t length, bool fresh) {
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
-  const auto& drives = simMachine().drives;
-  const auto drive = drives.find(letter);
-  if (drive == drives.end()) return nullptr;
+  const char letter = asciiUpper(windowsPath[0]);
+  const std::string* driveRoot = hostDriveRoot(letter);
+  if (!driveRoot) return nullptr;
   static std::vector<std::string_view> parts;
   splitComponents(windowsPath, length, parts);
 
   if (fresh || g_chain.drive != letter) closeHostFolders();
   const bool reused = !g_chain.levels.empty();
   if (!reused) {
-    const int fd = open(drive->second.c_str(), kFolderFlags);
+    const int fd = open(driveRoot->c_str(), kFolderFlags);
     if (fd < 0) return nullptr;
     g_chain.drive = letter;
     g_chain.levels.push_back({std::string(), HostFolder{fd, true, true}});
@@ -184,7 +183,7 @@ std::string storedEntryName(int folderFd, const char* name) {
   if (!dir) return std::string();
   std::string found;
   while (dirent* entry = readdir(dir)) {
-    if (strcasecmp(entry->d_name, name) == 0) {
+    if (asciiEqualNoCase(entry->d_name, name)) {
       found = entry->d_name;
       break;
     }

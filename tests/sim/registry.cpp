@@ -1,17 +1,15 @@
 // The simulated machine's registry: keys under HKEY_LOCAL_MACHINE held by
 // upper-cased path, values in enumeration order. While C: holds a Windows
 // installation, its hives serve HKEY_LOCAL_MACHINE instead
-// (platform/host/hive_registry.h).
+// (platform/offline/hive_registry.h).
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 #include <string>
 
-#include "platform/host/hive_registry.h"
-#include "platform/host/offline_windows.h"
-#include "platform/host/sim_machine.h"
 #include "platform/registry.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 
@@ -20,7 +18,7 @@ uintptr_t g_nextKey = 0x1000;
 
 std::string normalizeKeyPath(const std::string& path) {
   std::string key;
-  for (char c : path) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char c : path) key += asciiUpper(c);
   while (!key.empty() && key.back() == '\\') key.pop_back();
   while (!key.empty() && key.front() == '\\') key.erase(key.begin());
   return key;
@@ -48,7 +46,7 @@ SimRegistryValue* findValue(const std::string& keyPath, const char* name) {
   auto key = simMachine().registry.find(keyPath);
   if (key == simMachine().registry.end()) return nullptr;
   for (SimRegistryValue& value : key->second.values)
-    if (strcasecmp(value.name.c_str(), name ? name : "") == 0) return &value;
+    if (asciiEqualNoCase(value.name.c_str(), name ? name : "")) return &value;
   return nullptr;
 }
 
@@ -57,7 +55,6 @@ SimRegistryValue* findValue(const std::string& keyPath, const char* name) {
 long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
   *key = nullptr;
   if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorFileNotFound;
-  if (hiveRegistryServes()) return hiveRegOpenKey(subKey, key);
   std::string path = normalizeKeyPath(subKey ? subKey : "");
   if (!keyExists(path)) return kErrorFileNotFound;
   uintptr_t handle = g_nextKey++;
@@ -69,7 +66,6 @@ long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
 
 long regCloseKey(RegKey key) {
   if (key == PLATFORM_HKEY_PERFORMANCE_DATA) return kErrorSuccess;
-  if (hiveOwnsKey(key)) return hiveRegCloseKey(key);
   auto found = g_openKeys.find(reinterpret_cast<uintptr_t>(key));
   if (found == g_openKeys.end()) return 6;  // ERROR_INVALID_HANDLE
   g_openKeys.erase(found);
@@ -78,7 +74,6 @@ long regCloseKey(RegKey key) {
 }
 
 long regQueryValueCount(RegKey key, uint32_t* valueCount) {
-  if (hiveOwnsKey(key)) return hiveRegQueryValueCount(key, valueCount);
   const std::string* path = openPath(key);
   if (!path) return 6;
   auto found = simMachine().registry.find(*path);
@@ -89,7 +84,6 @@ long regQueryValueCount(RegKey key, uint32_t* valueCount) {
 }
 
 long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
-  if (hiveOwnsKey(key)) return hiveRegEnumValueName(key, index, name, nameLength);
   const std::string* path = openPath(key);
   if (!path) return 6;
   auto found = simMachine().registry.find(*path);
@@ -130,7 +124,6 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
     if (type) *type = kRegBinary;
     return queryPerformanceData(data, dataSize);
   }
-  if (hiveOwnsKey(key)) return hiveRegQueryValueEx(key, valueName, type, data, dataSize);
   const std::string* path = openPath(key);
   if (!path) return 6;
   SimRegistryValue* value = findValue(*path, valueName);
@@ -149,14 +142,13 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
 }
 
 long regDeleteValue(RegKey key, const char* valueName) {
-  if (hiveOwnsKey(key)) return hiveRegDeleteValue(key, valueName);
   const std::string* path = openPath(key);
   if (!path) return 6;
   std::string injected = *path + "\\" + normalizeKeyPath(valueName ? valueName : "");
   if (simMachine().failValueDeletes.count(injected)) return kErrorAccessDenied;
   auto& values = simMachine().registry[*path].values;
   auto found = std::find_if(values.begin(), values.end(), [&](const SimRegistryValue& v) {
-    return strcasecmp(v.name.c_str(), valueName ? valueName : "") == 0;
+    return asciiEqualNoCase(v.name.c_str(), valueName ? valueName : "");
   });
   if (found == values.end()) return kErrorFileNotFound;
   values.erase(found);
@@ -165,7 +157,6 @@ long regDeleteValue(RegKey key, const char* valueName) {
 
 long regDeleteKey(RegKey root, const char* subKey) {
   if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorAccessDenied;
-  if (hiveRegistryServes()) return hiveRegDeleteKey(subKey);
   std::string path = normalizeKeyPath(subKey ? subKey : "");
   if (path.empty() || !simMachine().registry.count(path)) return kErrorFileNotFound;
   if (hasSubkeys(path)) return kErrorAccessDenied;  // as NT refuses a key with subkeys
@@ -174,10 +165,8 @@ long regDeleteKey(RegKey root, const char* subKey) {
 }
 
 namespace {
-// The value of %name%: an offline installation's own (never the rescue
-// system's) while C: holds one, else the simulated machine's.
+// The value of %name% in the simulated machine's environment.
 bool environmentValue(const std::string& name, std::string* value) {
-  if (OfflineWindows* windows = offlineWindows()) return windows->environmentValue(name, value);
   const std::string wanted = normalizeKeyPath(name);
   for (const auto& entry : simMachine().environment) {
     if (normalizeKeyPath(entry.first) != wanted) continue;

@@ -1,8 +1,7 @@
-// Files and folders on the native build: real Linux files under the drive map,
-// with Windows semantics on top (search patterns, letter case, NTFS listing
-// order, attributes mapped onto permission bits).
+// Files and folders on the Linux platform: real Linux files under the drive
+// map, with Windows semantics on top (search patterns, letter case, NTFS
+// listing order, attributes mapped onto permission bits).
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,12 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
-#include "platform/host/folder_handles.h"
-#include "platform/host/folder_listing.h"
-#include "platform/host/hive_registry.h"
-#include "platform/host/offline_windows.h"
-#include "platform/host/sim_machine.h"
+#include "platform/ascii.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/folder_handles.h"
+#include "platform/linux/folder_listing.h"
+#include "platform/linux/linux_files.h"
 
 namespace {
 
@@ -46,8 +44,7 @@ struct ListingCache {
 };
 ListingCache g_lastListing;
 uint64_t g_generation = 1;
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+int g_openSearches = 0;
 
 bool sameTime(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -108,6 +105,8 @@ HostFolder* openSearchFolder(const std::string& windowsFolder, struct stat* info
 
 }  // namespace
 
+namespace linuxfs {
+
 Handle findFirstFile(const char* pattern, FindData* data) {
   const char* slash = std::strrchr(pattern, '\\');
   if (!slash || !slash[1]) return PLATFORM_INVALID_HANDLE;
@@ -132,7 +131,7 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   search->listing = std::move(listing);
   search->listing->fill(0, data);
   search->next = 1;
-  ++simMachine().openSearches;
+  ++g_openSearches;
   return search;
 }
 
@@ -146,18 +145,16 @@ bool findNextFile(Handle handle, FindData* data) {
 void findClose(Handle handle) {
   if (!handle || handle == PLATFORM_INVALID_HANDLE) return;
   delete static_cast<SearchState*>(handle);
-  --simMachine().openSearches;
+  --g_openSearches;
 }
 
 unsigned getDriveType(const char* root) {
   if (!root || !root[0]) return kDriveNoRootDir;
-  char letter = upper(root[0]);
-  return simMachine().drives.count(letter) ? kDriveFixed : kDriveNoRootDir;
+  return hostDriveRoot(root[0]) ? kDriveFixed : kDriveNoRootDir;
 }
 
 bool setFileAttributes(const char* path, uint32_t attributes) {
   hostFilesChanged();
-  if (simMachine().failSetAttributes.count(simPathKey(path))) return false;
   std::string host = hostPathOf(path);
   struct stat info;
   if (host.empty() || stat(host.c_str(), &info) != 0) return false;
@@ -166,21 +163,8 @@ bool setFileAttributes(const char* path, uint32_t attributes) {
   return chmod(host.c_str(), mode) == 0;
 }
 
-namespace {
-// A running process keeps its image file from being deleted or moved.
-bool imageInUse(const std::string& key);
-}  // namespace
-
 bool deleteFile(const char* path) {
   hostFilesChanged();
-  SimMachine& sim = simMachine();
-  std::string key = simPathKey(path);
-  auto injected = sim.failDeletes.find(key);
-  if (injected != sim.failDeletes.end() && injected->second != 0) {
-    if (injected->second > 0) --injected->second;
-    return false;
-  }
-  if (imageInUse(key)) return false;
   std::string host = hostPathOf(path);
   struct stat info;
   if (host.empty() || lstat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
@@ -190,8 +174,6 @@ bool deleteFile(const char* path) {
 
 bool moveFile(const char* from, const char* to) {
   hostFilesChanged();
-  if (simMachine().failMoves.count(simPathKey(from))) return false;
-  if (imageInUse(simPathKey(from))) return false;
   std::string hostFrom = hostPathOf(from);
   std::string hostTo = hostPathOf(to);
   struct stat info;
@@ -200,21 +182,8 @@ bool moveFile(const char* from, const char* to) {
   return rename(hostFrom.c_str(), hostTo.c_str()) == 0;
 }
 
-bool moveFileEx(const char* from, const char* to, uint32_t flags) {
-  SimMachine& sim = simMachine();
-  if (to == nullptr && (flags & kMoveDelayUntilReboot)) {
-    if (sim.failDelayedMoves.count(simPathKey(from))) return false;
-    // An offline installation deletes the file at its own next start.
-    if (offlineWindows()) return hiveScheduleDeletion(from);
-    sim.delayedDeletes.push_back(from);
-    return true;
-  }
-  return to != nullptr && moveFile(from, to);
-}
-
 bool copyFile(const char* from, const char* to, bool failIfExists) {
   hostFilesChanged();
-  if (simMachine().failCopies.count(simPathKey(to))) return false;
   std::string hostFrom = hostPathOf(from);
   std::string hostTo = hostPathOf(to);
   if (hostFrom.empty() || hostTo.empty()) return false;
@@ -235,43 +204,16 @@ bool copyFile(const char* from, const char* to, bool failIfExists) {
   return close(out) == 0 && ok;
 }
 
-namespace {
-uint32_t copyOut(const std::string& value, char* out, uint32_t capacity) {
-  if (value.size() + 1 > capacity) return static_cast<uint32_t>(value.size() + 1);
-  std::memcpy(out, value.c_str(), value.size() + 1);
-  return static_cast<uint32_t>(value.size());
-}
-}  // namespace
-
 uint32_t getShortPathName(const char* path, char* out, uint32_t capacity) {
-  SimMachine& sim = simMachine();
   std::string host = hostPathOf(path);
   struct stat info;
   if (host.empty() || stat(host.c_str(), &info) != 0) return 0;
-  auto known = sim.shortPaths.find(simPathKey(path));
-  return copyOut(known != sim.shortPaths.end() ? known->second : std::string(path), out, capacity);
+  const size_t length = std::strlen(path);
+  if (length + 1 > capacity) return static_cast<uint32_t>(length + 1);
+  std::memcpy(out, path, length + 1);
+  return static_cast<uint32_t>(length);
 }
 
-uint32_t getWindowsDirectory(char* out, uint32_t capacity) {
-  if (const OfflineWindows* windows = offlineWindows())
-    return copyOut(windows->windowsFolder(), out, capacity);
-  return copyOut(simMachine().windowsDirectory, out, capacity);
-}
+int openSearchCount() { return g_openSearches; }
 
-uint32_t getSystemDirectory(char* out, uint32_t capacity) {
-  if (const OfflineWindows* windows = offlineWindows())
-    return copyOut(windows->systemFolder(), out, capacity);
-  return copyOut(simMachine().systemDirectory, out, capacity);
-}
-
-uint32_t getTempPath(uint32_t capacity, char* out) {
-  return copyOut(simMachine().tempPath, out, capacity);
-}
-
-namespace {
-bool imageInUse(const std::string& key) {
-  for (const SimProcess& process : simMachine().processes)
-    if (process.running && simPathKey(process.imagePath.c_str()) == key) return true;
-  return false;
-}
-}  // namespace
+}  // namespace linuxfs

@@ -1,14 +1,16 @@
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 
-#include <cctype>
+#include <map>
+#include <vector>
+
+#include "platform/ascii.h"
 
 namespace {
-SimMachine* g_machine = nullptr;
-volatile std::sig_atomic_t g_quitPosted = 0;
+std::map<char, std::string> g_drives;  // upper-case letter -> host folder
+uint64_t g_generation = 1;
 
 // Finds `name` in `folder` ignoring letter case; empty when absent.
 std::string findCaseInsensitive(const std::string& folder, const std::string& name) {
@@ -16,7 +18,7 @@ std::string findCaseInsensitive(const std::string& folder, const std::string& na
   if (!dir) return std::string();
   std::string found;
   while (dirent* entry = readdir(dir)) {
-    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+    if (asciiEqualNoCase(entry->d_name, name.c_str())) {
       found = entry->d_name;
       break;
     }
@@ -26,53 +28,32 @@ std::string findCaseInsensitive(const std::string& folder, const std::string& na
 }
 }  // namespace
 
-namespace {
-// Out of line, so the frequent call that finds the machine made stays small.
-__attribute__((noinline)) SimMachine& makeSimMachine() {
-  g_machine = new SimMachine();
-  return *g_machine;
-}
-}  // namespace
-
-SimMachine& simMachine() {
-  if (__builtin_expect(g_machine == nullptr, 0)) return makeSimMachine();
-  return *g_machine;
-}
-
-void resetSimMachine() {
-  hostFilesChanged();
-  delete g_machine;
-  g_machine = new SimMachine();
-  g_quitPosted = 0;
-}
-
-void simPostQuitFromSignal() { g_quitPosted = 1; }
-
-bool simTakePostedQuit() {
-  if (!g_quitPosted) return false;
-  g_quitPosted = 0;
-  return true;
-}
-
 void hostMapDrive(char letter, const std::string& folder) {
   hostFilesChanged();
+  ++g_generation;
   std::string root = folder;
   while (root.size() > 1 && root.back() == '/') root.pop_back();
-  simMachine().drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = root;
+  g_drives[asciiUpper(letter)] = root;
 }
 
-std::string simPathKey(const char* windowsPath) {
-  std::string key(windowsPath ? windowsPath : "");
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return key;
+void hostUnmapDrives() {
+  hostFilesChanged();
+  ++g_generation;
+  g_drives.clear();
 }
+
+const std::string* hostDriveRoot(char letter) {
+  auto drive = g_drives.find(asciiUpper(letter));
+  return drive == g_drives.end() ? nullptr : &drive->second;
+}
+
+uint64_t hostDriveMapGeneration() { return g_generation; }
 
 std::string hostPathOf(const char* windowsPath) {
   if (!windowsPath || !windowsPath[0] || windowsPath[1] != ':') return std::string();
-  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
-  auto drive = simMachine().drives.find(letter);
-  if (drive == simMachine().drives.end()) return std::string();
-  const std::string& root = drive->second;
+  const std::string* drive = hostDriveRoot(windowsPath[0]);
+  if (!drive) return std::string();
+  const std::string& root = *drive;
   std::vector<std::string> parts;  // resolved components below the root
   const char* rest = windowsPath + 2;
   while (*rest) {

@@ -1,13 +1,13 @@
-#include "platform/host/hive_probe.h"
+#include "platform/offline/hive_probe.h"
 
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/host/hive_text.h"
+#include "platform/ascii.h"
+#include "platform/offline/hive_text.h"
 #include "platform/little_endian.h"
 
 namespace {
@@ -63,7 +63,7 @@ bool sameName(const std::vector<uint8_t>& bytes, size_t at, size_t length, bool 
   } else {
     stored = utf16ToUtf8(bytes.data() + at, length);
   }
-  return stored.size() == name.size() && strncasecmp(stored.c_str(), name.c_str(), name.size()) == 0;
+  return stored.size() == name.size() && asciiEqualNoCaseN(stored.c_str(), name.c_str(), name.size());
 }
 
 }  // namespace

@@ -3,15 +3,15 @@
 // hives (Windows\System32\config\SOFTWARE and SYSTEM, or the same under WINNT,
 // names in any letter case), reached only through folders inside the mapped
 // drive that are not symbolic links. Its version, folders and environment
-// take the place of the simulated machine's, and its hives serve the
-// registry (platform/host/hive_registry.h).
+// are what the Linux platform reports, and its hives serve the
+// registry (platform/offline/hive_registry.h).
 #pragma once
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "platform/host/hive_store.h"
+#include "platform/offline/hive_store.h"
 #include "platform/system.h"
 
 class OfflineWindows {

@@ -1,20 +1,17 @@
-#include "platform/host/hive_store.h"
+#include "platform/offline/hive_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <hivex.h>
-#include <strings.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ctime>
 
-#include "platform/host/hive_probe.h"
-#include "platform/host/sim_machine.h"
+#include "platform/offline/hive_probe.h"
+#include "platform/ascii.h"
 #include "platform/system.h"
 
 namespace {
@@ -36,31 +33,6 @@ class Descriptor {
 
  private:
   int fd_;
-};
-
-// The simulated machine's injected full disk: while it lives, a file this
-// process writes cannot grow beyond `bytes`, and a write past that fails
-// (EFBIG) instead of ending the process.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(long bytes) : active_(bytes >= 0) {
-    if (!active_) return;
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = saved_;
-    limit.rlim_cur = static_cast<rlim_t>(bytes);
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    if (!active_) return;
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-
- private:
-  bool active_;
-  struct rlimit saved_ = {};
-  void (*previous_)(int) = SIG_DFL;
 };
 
 bool writeAll(int fd, const char* bytes, size_t length) {
@@ -133,7 +105,7 @@ std::string findEntry(int dirFd, const std::string& name) {
   std::string found;
   rewinddir(dir);
   while (dirent* entry = readdir(dir)) {
-    if (strcasecmp(entry->d_name, name.c_str()) == 0 && (found.empty() || found > entry->d_name))
+    if (asciiEqualNoCase(entry->d_name, name.c_str()) && (found.empty() || found > entry->d_name))
       found = entry->d_name;  // the first in byte order, whatever order the folder lists
   }
   closedir(dir);
@@ -235,11 +207,7 @@ bool OfflineHive::makeBackup(int configFd) {
   }
   Descriptor backup(fd);
   if (!backup.valid()) return false;
-  bool copied;
-  {
-    FileSizeLimit limit(simMachine().hiveBackupWriteLimit);
-    copied = copyContent(original.get(), backup.get()) && fsync(backup.get()) == 0;
-  }
+  bool copied = copyContent(original.get(), backup.get()) && fsync(backup.get()) == 0;
   if (!copied) {
     int error = errno;
     ::unlinkat(configFd, name.c_str(), 0);
@@ -268,11 +236,7 @@ bool OfflineHive::writeNewHive(int configFd, const std::string& tempName) {
                            original.st_mode & 0777));
     if (!fd.valid() || fstat(fd.get(), &created) != 0) return false;
   }
-  int committed;
-  {
-    FileSizeLimit limit(simMachine().hiveWriteLimit);
-    committed = hivex_commit(hive_, hostPath(tempName).c_str(), 0);
-  }
+  int committed = hivex_commit(hive_, hostPath(tempName).c_str(), 0);
   if (committed != 0) return false;
   Descriptor written(::openat(configFd, tempName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;

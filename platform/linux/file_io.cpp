@@ -1,6 +1,5 @@
-// Byte-level file access on the native build: POSIX descriptors on the files
-// the drive map names. Writes obey the simulated machine's write budget so a
-// test can make a write fall short.
+// Byte-level file access on the Linux platform: POSIX descriptors on the
+// files the drive map names.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_io.h"
-#include "platform/host/folder_handles.h"
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/folder_handles.h"
+#include "platform/linux/linux_files.h"
 
 namespace {
 
@@ -33,6 +32,7 @@ int openInKeptFolder(const char* path) {
 // others). A seek there only moves the position kept here and a read is a
 // positioned read, so the matcher's seek-and-read pairs cost one call each.
 std::vector<off_t> g_readPositions;
+int g_openFiles = 0;
 
 off_t* readPosition(int fd) {
   if (fd < 0 || static_cast<size_t>(fd) >= g_readPositions.size()) return nullptr;
@@ -52,6 +52,8 @@ int openByPath(const char* path, int flags) {
 }
 
 }  // namespace
+
+namespace linuxfs {
 
 int fileOpen(const char* path, FileOpenMode mode) {
   int flags = O_RDONLY;
@@ -74,7 +76,7 @@ int fileOpen(const char* path, FileOpenMode mode) {
     close(fd);
     return -1;
   }
-  ++simMachine().openFiles;
+  ++g_openFiles;
   keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1);
   return fd;
 }
@@ -88,13 +90,8 @@ int fileRead(int fd, void* buffer, unsigned count) {
 }
 
 int fileWrite(int fd, const void* buffer, unsigned count) {
-  SimMachine& sim = simMachine();
-  unsigned allowed = count;
-  if (sim.writeBudget >= 0) allowed = static_cast<unsigned>(std::min<long>(count, sim.writeBudget));
-  ssize_t wrote = allowed ? write(fd, buffer, allowed) : 0;
-  if (wrote < 0) return -1;
-  if (sim.writeBudget >= 0) sim.writeBudget -= wrote;
-  return static_cast<int>(wrote);
+  ssize_t wrote = count ? write(fd, buffer, count) : 0;
+  return wrote < 0 ? -1 : static_cast<int>(wrote);
 }
 
 long fileSeek(int fd, long offset, int origin) {
@@ -118,7 +115,7 @@ long fileLength(int fd) {
 
 int fileClose(int fd) {
   if (fd < 0) return -1;
-  --simMachine().openFiles;
+  --g_openFiles;
   if (off_t* position = readPosition(fd)) *position = -1;
   return close(fd);
 }
@@ -128,3 +125,7 @@ int fileAccess(const char* path, int mode) {
   if (host.empty()) return -1;
   return access(host.c_str(), mode == 4 ? R_OK : F_OK) == 0 ? 0 : -1;
 }
+
+int openFileCount() { return g_openFiles; }
+
+}  // namespace linuxfs

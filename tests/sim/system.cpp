@@ -1,15 +1,8 @@
-// Version, privileges, restart, pauses and exit on the simulated machine.
-
-#include "platform/host/offline_windows.h"
-#include "platform/host/sim_machine.h"
+// Version, privileges, restart and pauses on the simulated machine.
 #include "platform/system.h"
+#include "tests/sim/sim_machine.h"
 
 bool getVersionEx(OsVersionInfo* info) {
-  // An installation on C: reports its own version.
-  if (const OfflineWindows* windows = offlineWindows()) {
-    *info = windows->version();
-    return true;
-  }
   const SimMachine& sim = simMachine();
   if (sim.versionFails) return false;
   info->platformId = sim.platformId;
@@ -41,7 +34,7 @@ bool enablePrivilege(Handle, const char* privilegeName) {
 uint32_t getLastError() { return simMachine().lastError; }
 void setLastError(uint32_t error) { simMachine().lastError = error; }
 
-bool repairsOfflineSystem() { return offlineWindows() != nullptr; }
+bool repairsOfflineSystem() { return false; }
 
 int exitWindowsEx(uint32_t flags) {
   simMachine().restartRequests.push_back(flags);

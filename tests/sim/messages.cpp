@@ -1,8 +1,6 @@
 // The message queue and message box of the simulated machine.
-#include "platform/host/sim_machine.h"
 #include "platform/messages.h"
-
-bool simTakePostedQuit();
+#include "tests/sim/sim_machine.h"
 
 namespace {
 MessageBoxHook g_messageBoxHook = nullptr;
@@ -12,10 +10,6 @@ void setMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = hook; }
 
 bool peekMessage(Message* message) {
   SimMachine& sim = simMachine();
-  if (simTakePostedQuit()) {
-    *message = Message{nullptr, kMsgQuit, 0, 0};
-    return true;
-  }
   if (sim.messageQueue.empty()) return false;
   *message = sim.messageQueue.front();
   sim.messageQueue.pop_front();

@@ -1,4 +1,4 @@
-#include "platform/host/hive_text.h"
+#include "platform/offline/hive_text.h"
 
 namespace {
 

@@ -1,6 +1,4 @@
 // Processes, run-time libraries and kernel handles of the simulated machine.
-#include <strings.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -8,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/sim_machine.h"
 #include "platform/processes.h"
 #include "platform/system.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 
@@ -112,7 +110,7 @@ const std::map<std::string, void*>& exportedFunctions() {
 
 std::string lowerCase(const char* text) {
   std::string lower(text ? text : "");
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : lower) c = asciiLower(c);
   return lower;
 }
 
@@ -179,15 +177,4 @@ void closeHandle(Handle handle) {
   --simMachine().openKernelHandles;
   delete found->second;
   g_objects.erase(found);
-}
-
-int wideToAnsi(const uint16_t* text, int length, char* out, int capacity) {
-  int written = 0;
-  for (int i = 0; i < length && text[i]; ++i) {
-    if (written + 1 >= capacity) return 0;  // ERROR_INSUFFICIENT_BUFFER
-    out[written++] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-  }
-  if (written >= capacity) return 0;
-  out[written] = 0;
-  return written + 1;
 }

@@ -1,22 +1,23 @@
-// The native build's simulated machine: everything Linux lacks (registry,
-// version, privileges, restart, processes, the message queue, message boxes,
-// the clock) as plain in-memory state that tests set up and inspect, with
-// failure injection where a test needs a call to fail. Files stay real and are
-// reached through the drive map.
+// The simulated Windows machine of the native tests: everything Linux lacks
+// (registry, version, privileges, restart, processes, the message queue,
+// message boxes, the clock) as plain in-memory state that tests set up and
+// inspect, with failure injection where a test needs a call to fail. Files
+// stay real: the Linux platform's file calls (platform/linux/linux_files.h)
+// reach them through its drive map, after the failures injected here. Test
+// executables link this in place of the Linux platform; drenvalisk-scan never
+// does.
 #pragma once
-#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
+#include "platform/linux/drive_map.h"
 #include "platform/messages.h"
 #include "platform/types.h"
-
-class OfflineWindows;
 
 struct SimRegistryValue {
   std::string name;
@@ -58,9 +59,6 @@ struct SimMessageBox {
 };
 
 struct SimMachine {
-  // Drives: letter -> host folder; listed as fixed drives.
-  std::map<char, std::string> drives;
-
   // Version as GetVersionExA reports it. Platform 0 is "another platform".
   bool versionFails = false;
   uint32_t platformId = 0;
@@ -81,15 +79,6 @@ struct SimMachine {
   std::map<std::string, std::string> shortPaths;  // long path -> 8.3 form
   long writeBudget = -1;  // bytes that writes may still write; -1 unlimited
   std::vector<std::string> delayedDeletes;  // MoveFileEx(..., NULL, DELAY)
-
-  // A Windows installation found on C: (platform/host/offline_windows.h),
-  // looked for at the first question that needs it. While there is one, its
-  // hives serve the registry and its version and folders are reported.
-  std::shared_ptr<OfflineWindows> offlineWindows;
-  // Injected full disk for its hives: the bytes a new hive file, or the
-  // backup of one, may take before the write fails; -1 unlimited.
-  long hiveWriteLimit = -1;
-  long hiveBackupWriteLimit = -1;
 
   // Registry under HKEY_LOCAL_MACHINE, keyed by upper-cased key path.
   std::map<std::string, SimRegistryKey> registry;
@@ -151,17 +140,7 @@ SimMachine& simMachine();
 // Back to a fresh machine with no drives (handles counted from zero).
 void resetSimMachine();
 
-// Set from a signal handler: the next peekMessage returns WM_QUIT.
-void simPostQuitFromSignal();
-
-// Maps a drive letter onto a host folder; the drive then reads as fixed.
-void hostMapDrive(char letter, const std::string& folder);
-// Host path of a Windows path on a mapped drive, resolving letter case the
-// way Windows would; empty when the drive is not mapped.
-std::string hostPathOf(const char* windowsPath);
-// Called by every file operation that may change a folder's listing, so a
-// listing kept for reuse is not served stale.
-void hostFilesChanged();
+// Drives are mapped with hostMapDrive (platform/linux/drive_map.h).
 
 // Upper-cased form used as the key of failure-injection tables.
 std::string simPathKey(const char* windowsPath);

@@ -6,10 +6,11 @@
 #include <cstring>
 
 #include "platform/console.h"
-#include "platform/host/sim_machine.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/interrupt.h"
 
 namespace {
-void onInterrupt(int) { simPostQuitFromSignal(); }
+void onInterrupt(int) { postQuitFromInterrupt(); }
 
 constexpr size_t kMaxFolders = 24;  // drives C: to Z:
 

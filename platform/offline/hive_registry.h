@@ -1,4 +1,4 @@
-// The registry of an offline installation (platform/host/offline_windows.h):
+// The registry of an offline installation (platform/offline/offline_windows.h):
 // HKEY_LOCAL_MACHINE\Software served from its SOFTWARE hive and
 // HKEY_LOCAL_MACHINE\SYSTEM from its SYSTEM hive, through libhivex. The host's
 // registry calls hand over to these while C: holds an installation; results
@@ -10,6 +10,8 @@
 bool hiveRegistryServes();
 // The key is one of ours.
 bool hiveOwnsKey(RegKey key);
+// Keys opened and not yet closed, so tests can see every key closed.
+int hiveOpenKeyCount();
 
 long hiveRegOpenKey(const char* subKey, RegKey* key);
 long hiveRegCloseKey(RegKey key);

@@ -1,4 +1,4 @@
-#include "platform/host/folder_listing.h"
+#include "platform/linux/folder_listing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "platform/ascii.h"
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+namespace {
 
 // Windows wildcard match ignoring case: '*' any run, '?' one character.
 bool wildcardMatch(const char* pattern, const char* name) {
@@ -22,7 +22,7 @@ bool wildcardMatch(const char* pattern, const char* name) {
       return wildcardMatch(pattern, "");
     }
     if (!*name) return false;
-    if (*pattern != '?' && upper(*pattern) != upper(*name)) return false;
+    if (*pattern != '?' && asciiUpper(*pattern) != asciiUpper(*name)) return false;
     ++pattern;
     ++name;
   }
@@ -86,8 +86,8 @@ class NtfsOrder {
     const char* keyA = key(a, &lengthA);
     const char* keyB = key(b, &lengthB);
     for (uint32_t i = 0, end = std::min(lengthA, lengthB); i < end; ++i) {
-      const unsigned char x = static_cast<unsigned char>(upper(keyA[i]));
-      const unsigned char y = static_cast<unsigned char>(upper(keyB[i]));
+      const unsigned char x = static_cast<unsigned char>(asciiUpper(keyA[i]));
+      const unsigned char y = static_cast<unsigned char>(asciiUpper(keyB[i]));
       if (x != y) return x < y;
     }
     if (lengthA != lengthB) return lengthA < lengthB;
@@ -151,7 +151,7 @@ void sortListing(FolderListing& listing) {
       const char* first = listing.name(named.front());
       uint32_t same = 0;
       const uint32_t limit = std::min(shared, entry.nameLength);
-      while (same < limit && upper(first[same]) == upper(name[same])) ++same;
+      while (same < limit && asciiUpper(first[same]) == asciiUpper(name[same])) ++same;
       shared = same;
     }
     named.push_back(entry);

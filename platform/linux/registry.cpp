@@ -1,0 +1,62 @@
+// The registry on the Linux platform: HKEY_LOCAL_MACHINE is the hives of the
+// Windows installation on C: (platform/offline/hive_registry.h); without one
+// there is no registry, and every key reads as absent. No performance data.
+#include <cstring>
+#include <string>
+
+#include "platform/offline/hive_registry.h"
+#include "platform/offline/offline_windows.h"
+#include "platform/registry.h"
+
+long regOpenKeyEx(RegKey root, const char* subKey, uint32_t, RegKey* key) {
+  *key = nullptr;
+  if (root != PLATFORM_HKEY_LOCAL_MACHINE || !hiveRegistryServes()) return kErrorFileNotFound;
+  return hiveRegOpenKey(subKey, key);
+}
+
+long regCloseKey(RegKey key) {
+  if (key == PLATFORM_HKEY_PERFORMANCE_DATA) return kErrorSuccess;
+  return hiveRegCloseKey(key);
+}
+
+long regQueryValueCount(RegKey key, uint32_t* valueCount) {
+  return hiveRegQueryValueCount(key, valueCount);
+}
+
+long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  return hiveRegEnumValueName(key, index, name, nameLength);
+}
+
+long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
+                     uint32_t* dataSize) {
+  if (key == PLATFORM_HKEY_PERFORMANCE_DATA) return kErrorFileNotFound;
+  return hiveRegQueryValueEx(key, valueName, type, data, dataSize);
+}
+
+long regDeleteValue(RegKey key, const char* valueName) { return hiveRegDeleteValue(key, valueName); }
+
+long regDeleteKey(RegKey root, const char* subKey) {
+  if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorAccessDenied;
+  if (!hiveRegistryServes()) return kErrorFileNotFound;
+  return hiveRegDeleteKey(subKey);
+}
+
+uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
+  // Only an installation's own variables: never the rescue system's.
+  OfflineWindows* windows = offlineWindows();
+  std::string expanded;
+  for (const char* p = source; *p;) {
+    const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
+    std::string value;
+    if (close && close > p + 1 && windows &&
+        windows->environmentValue(std::string(p + 1, close), &value)) {
+      expanded += value;
+      p = close + 1;
+      continue;
+    }
+    expanded += *p++;
+  }
+  uint32_t needed = static_cast<uint32_t>(expanded.size() + 1);
+  if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
+  return needed;
+}

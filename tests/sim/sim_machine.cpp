@@ -1,0 +1,31 @@
+#include "tests/sim/sim_machine.h"
+#include "tests/support/test_machine.h"
+
+namespace {
+SimMachine* g_machine = nullptr;
+
+// Out of line, so the frequent call that finds the machine made stays small.
+__attribute__((noinline)) SimMachine& makeSimMachine() {
+  g_machine = new SimMachine();
+  return *g_machine;
+}
+}  // namespace
+
+SimMachine& simMachine() {
+  if (__builtin_expect(g_machine == nullptr, 0)) return makeSimMachine();
+  return *g_machine;
+}
+
+void resetSimMachine() {
+  hostUnmapDrives();
+  delete g_machine;
+  g_machine = new SimMachine();
+}
+
+std::string simPathKey(const char* windowsPath) {
+  std::string key(windowsPath ? windowsPath : "");
+  for (char& c : key) c = asciiUpper(c);
+  return key;
+}
+
+void resetTestMachine() { resetSimMachine(); }

@@ -1,5 +1,36 @@
 // The one process-wide record of scan state, shared by the engine, the memory
 // stage, the registry repair and the front end.
+//
+// The life of a scan, for a newcomer:
+//  - Start. The dialog's SCAN button (app/scan_control.cpp) sets scanTarget
+//    "!:", the window as reportWindow and the action, and starts a timer; its
+//    handler calls runScan (engine/driver.cpp) on the window's own thread.
+//    The console (cli/main.cpp) maps its DIRs as drives, binds the report
+//    channel to a printer and calls runScan directly.
+//  - Memory stage (memory/memory_stage.cpp): by the Windows family, lists the
+//    processes, walks each image file as a one-file pattern, and on a match
+//    stops the process (and its service), then acts on the file.
+//  - Drives: walkDirectory (engine/walker.cpp) on "C:\*.*" to "Z:\*.*" for
+//    every fixed drive, or on the one target folder. Each file goes to the
+//    matchers (engine/pe_matcher.cpp, engine/uu_matcher.cpp); a match repairs
+//    the registry (repair/) and takes the action (engine/actions.cpp).
+//  - Report. Every line and status goes out through the report channel
+//    (engine/report_channel.cpp): the dialog's binding sends 0x000B / 0x000A
+//    to the window, which adds the line to its list synchronously; the
+//    console's prints it. runScan ends with the statistics and the final
+//    status, and may offer a restart (ConfirmBox).
+//  - Why handlers nest in the walk: the scan runs on the window's thread, so
+//    between entries the walker pumps one message (pumpOneMessage). Painting,
+//    the Cancel button and Escape are handled there, inside walkDirectory: a
+//    Cancel asks its question (ConfirmBox) and sets stopRequested, which every
+//    level of the walk then sees; WM_QUIT (Ctrl+C on the console) does the same.
+//
+// Mode flags: actionCode chooses delete (100), rename (101) or report (103,
+// nothing changed). memoryCheckMode (set outside the drive walk) makes a
+// pattern name one file, counts nothing and turns a match into memoryHit
+// instead of an action. killThenActAction, set while the memory stage walks a
+// terminated process's image again, makes the matcher act on that file
+// directly with that action. stopRequested ends the walk at its next entry.
 #pragma once
 #include <cstdint>
 

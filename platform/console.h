@@ -18,12 +18,21 @@ struct ScanTarget {
   std::string target;   // Ready: what the scan walks ("!:" for every fixed drive, or a folder)
   std::string folder;   // FolderError: the folder that cannot be scanned
   std::string message;  // UsageError, FolderError: why, in one line
+
+  // A target that cannot be scanned: `folder` (may be empty) and why.
+  static ScanTarget failed(Status status, const std::string& folder, const std::string& message) {
+    ScanTarget result;
+    result.status = status;
+    result.folder = folder;
+    result.message = message;
+    return result;
+  }
 };
 
 // Makes the scan target from `folders`; `capacity` bounds its length
 // (terminator included). Native build: each folder becomes a fixed drive of
-// the Linux platform's drive map, the first C:, the next D:, and the target is every
-// fixed drive; at least one folder is needed. Win32: no folder means every
+// the Linux platform's drive map, the first C:, the next D:, and the target
+// is every fixed drive; at least one folder is needed. Win32: no folder means every
 // fixed drive of the machine; one folder (a Windows path) is scanned alone.
 ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t capacity);
 

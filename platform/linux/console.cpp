@@ -10,17 +10,11 @@
 #include "platform/linux/interrupt.h"
 
 namespace {
+using Status = ScanTarget::Status;
+
 void onInterrupt(int) { postQuitFromInterrupt(); }
 
 constexpr size_t kMaxFolders = 24;  // drives C: to Z:
-
-ScanTarget failed(ScanTarget::Status status, const std::string& folder, const std::string& message) {
-  ScanTarget result;
-  result.status = status;
-  result.folder = folder;
-  result.message = message;
-  return result;
-}
 }  // namespace
 
 void installInterruptHandler() {
@@ -37,15 +31,16 @@ bool standardErrorIsTerminal() { return isatty(2) != 0; }
 bool standardOutputIsTerminal() { return isatty(1) != 0; }
 
 ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t /*capacity*/) {
-  if (folders.empty()) return failed(ScanTarget::Status::UsageError, "", "no DIR given");
+  if (folders.empty()) return ScanTarget::failed(Status::UsageError, "", "no DIR given");
   if (folders.size() > kMaxFolders)
-    return failed(ScanTarget::Status::UsageError, "", "at most 24 DIRs (drives C: to Z:)");
+    return ScanTarget::failed(Status::UsageError, "", "at most 24 DIRs (drives C: to Z:)");
   // Every folder is checked before any is mapped, so a failure maps nothing.
   for (const std::string& folder : folders) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0)
-      return failed(ScanTarget::Status::FolderError, folder, std::strerror(errno));
-    if (!S_ISDIR(info.st_mode)) return failed(ScanTarget::Status::FolderError, folder, "not a folder");
+      return ScanTarget::failed(Status::FolderError, folder, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+      return ScanTarget::failed(Status::FolderError, folder, "not a folder");
   }
   char letter = 'C';
   for (const std::string& folder : folders) hostMapDrive(letter++, folder);

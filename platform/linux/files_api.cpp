@@ -10,7 +10,9 @@
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/offline_windows.h"
 
-Handle findFirstFile(const char* pattern, FindData* data) { return linuxfs::findFirstFile(pattern, data); }
+Handle findFirstFile(const char* pattern, FindData* data) {
+  return linuxfs::findFirstFile(pattern, data);
+}
 bool findNextFile(Handle search, FindData* data) { return linuxfs::findNextFile(search, data); }
 void findClose(Handle search) { linuxfs::findClose(search); }
 unsigned getDriveType(const char* root) { return linuxfs::getDriveType(root); }

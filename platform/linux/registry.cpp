@@ -33,7 +33,9 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
   return hiveRegQueryValueEx(key, valueName, type, data, dataSize);
 }
 
-long regDeleteValue(RegKey key, const char* valueName) { return hiveRegDeleteValue(key, valueName); }
+long regDeleteValue(RegKey key, const char* valueName) {
+  return hiveRegDeleteValue(key, valueName);
+}
 
 long regDeleteKey(RegKey root, const char* subKey) {
   if (root != PLATFORM_HKEY_LOCAL_MACHINE) return kErrorAccessDenied;

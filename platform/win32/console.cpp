@@ -4,20 +4,14 @@
 #include "platform/console.h"
 
 namespace {
+using Status = ScanTarget::Status;
+
 DWORD g_scanThread = 0;
 
 BOOL WINAPI onConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
   PostThreadMessageA(g_scanThread, WM_QUIT, 0, 0);
   return TRUE;
-}
-
-ScanTarget failed(ScanTarget::Status status, const std::string& folder, const char* message) {
-  ScanTarget result;
-  result.status = status;
-  result.folder = folder;
-  result.message = message;
-  return result;
 }
 }  // namespace
 
@@ -33,7 +27,7 @@ bool standardOutputIsTerminal() { return _isatty(1) != 0; }
 
 ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t capacity) {
   if (folders.size() > 1)
-    return failed(ScanTarget::Status::UsageError, "", "the Win32 scanner takes at most one DIR");
+    return ScanTarget::failed(Status::UsageError, "", "the Win32 scanner takes at most one DIR");
   ScanTarget result;
   if (folders.empty()) {
     result.target = "!:";  // every fixed drive, memory stage first
@@ -42,12 +36,13 @@ ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t cap
   std::string folder = folders[0];
   while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   // Room for the walk's "\*.*" and the terminator.
-  if (folder.size() + 4 >= capacity) return failed(ScanTarget::Status::FolderError, folder, "path too long");
+  if (folder.size() + 4 >= capacity)
+    return ScanTarget::failed(Status::FolderError, folder, "path too long");
   DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
-    return failed(ScanTarget::Status::FolderError, folder, "no such folder");
+    return ScanTarget::failed(Status::FolderError, folder, "no such folder");
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return failed(ScanTarget::Status::FolderError, folder, "not a folder");
+    return ScanTarget::failed(Status::FolderError, folder, "not a folder");
   if (folder.back() == '\\') folder.pop_back();  // "C:\" walks as "C:\*.*"
   result.target = folder;
   return result;

@@ -10,8 +10,9 @@
 #include "engine/pe_matcher.h"
 #include "engine/signature_table.h"
 #include "fuzz/fuzz_support.h"
-#include "tests/sim/sim_machine.h"
 #include "platform/file_io.h"
+#include "samples/signature_builder.h"
+#include "tests/sim/sim_machine.h"
 
 namespace {
 
@@ -23,16 +24,8 @@ using Pattern = char[21];
 SignatureRecord makeRecord(const char* name, int32_t first, const Pattern& firstPattern,
                            int32_t second, const Pattern& secondPattern, int32_t size,
                            int32_t rule) {
-  SignatureRecord record;
-  std::memset(&record, 0, sizeof record);
-  std::strncpy(record.name, name, sizeof record.name - 1);
-  record.firstOffset = first;
-  record.secondOffset = second;
-  std::memcpy(record.firstPattern, firstPattern, 20);
-  std::memcpy(record.secondPattern, secondPattern, 20);
-  record.fileSize = size;
-  record.sizeRule = rule;
-  return record;
+  return signatureRecord(name, first, reinterpret_cast<const uint8_t*>(firstPattern), second,
+                         reinterpret_cast<const uint8_t*>(secondPattern), size, rule);
 }
 
 const Pattern kZeros = {};

@@ -11,6 +11,7 @@
 #include "engine/walker.h"
 #include "platform/system.h"
 #include "samples/pe_builder.h"
+#include "samples/signature_builder.h"
 #include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
@@ -30,16 +31,8 @@ const Pattern kSecond = patternFrom(0x90);
 SignatureRecord makeRecord(const char* name, int32_t firstOffset, const Pattern& first,
                            int32_t secondOffset, const Pattern& second, int32_t fileSize,
                            int32_t sizeRule) {
-  SignatureRecord record;
-  std::memset(&record, 0, sizeof record);
-  std::strncpy(record.name, name, sizeof record.name - 1);
-  record.firstOffset = firstOffset;
-  std::memcpy(record.firstPattern, first.data(), 20);
-  record.secondOffset = secondOffset;
-  std::memcpy(record.secondPattern, second.data(), 20);
-  record.fileSize = fileSize;
-  record.sizeRule = sizeRule;
-  return record;
+  return signatureRecord(name, firstOffset, first.data(), secondOffset, second.data(), fileSize,
+                         sizeRule);
 }
 
 // The standard sample: 0x3000 bytes, one section at RVA 0x1000 stored at 0x400,

@@ -11,6 +11,7 @@
 #include "engine/signature_table.h"
 #include "samples/pe_builder.h"
 #include "samples/runnable_sample.h"
+#include "samples/signature_builder.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {
@@ -65,18 +66,12 @@ std::vector<uint8_t> pe32PlusExe(bool runtimeHeader = false) {
 }
 
 SignatureRecord record(const char* name, int32_t first, int32_t second, int32_t fileSize) {
-  SignatureRecord r;
-  std::memset(&r, 0, sizeof r);
-  std::strncpy(r.name, name, sizeof r.name - 1);
-  r.firstOffset = first;
-  r.secondOffset = second;
+  uint8_t firstPattern[20], secondPattern[20];
   for (int i = 0; i < 20; ++i) {
-    r.firstPattern[i] = static_cast<uint8_t>(0xA0 + i);
-    r.secondPattern[i] = static_cast<uint8_t>(0x20 + 3 * i);
+    firstPattern[i] = static_cast<uint8_t>(0xA0 + i);
+    secondPattern[i] = static_cast<uint8_t>(0x20 + 3 * i);
   }
-  r.fileSize = fileSize;
-  r.sizeRule = 1;
-  return r;
+  return signatureRecord(name, first, firstPattern, second, secondPattern, fileSize);
 }
 
 const char* const kPath = "C:\\run\\sleeper.exe";

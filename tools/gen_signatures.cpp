@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/signature_record.h"
+#include "samples/signature_builder.h"
 #include "tools/sigtable_stats.h"
 
 namespace {
@@ -69,18 +70,10 @@ constexpr int kBboPosition = 1517;
 SignatureRecord makeRecord(const char* name, int32_t firstOffset,
                            std::initializer_list<int> firstPattern, int32_t secondOffset,
                            std::initializer_list<int> secondPattern, int32_t fileSize) {
-  SignatureRecord r;
-  std::memset(&r, 0, sizeof r);
-  std::strncpy(r.name, name, sizeof r.name - 1);
-  r.firstOffset = firstOffset;
-  int i = 0;
-  for (int b : firstPattern) r.firstPattern[i++] = static_cast<uint8_t>(b);
-  r.secondOffset = secondOffset;
-  i = 0;
-  for (int b : secondPattern) r.secondPattern[i++] = static_cast<uint8_t>(b);
-  r.fileSize = fileSize;
-  r.sizeRule = 1;
-  return r;
+  uint8_t first[20] = {}, second[20] = {};
+  std::copy(firstPattern.begin(), firstPattern.end(), first);
+  std::copy(secondPattern.begin(), secondPattern.end(), second);
+  return signatureRecord(name, firstOffset, first, secondOffset, second, fileSize);
 }
 
 SignatureRecord bejRow() {
@@ -254,10 +247,8 @@ enum class Extreme { None, SmallestFile, LargestFile, MostNegative, MostPositive
 
 SignatureRecord makeGenerated(Rng& rng, const std::string& name, Placement where,
                               bool zeroInFirst, Extreme extreme) {
-  SignatureRecord r;
-  std::memset(&r, 0, sizeof r);
-  std::strncpy(r.name, name.c_str(), sizeof r.name - 1);
-  r.sizeRule = 1;
+  const uint8_t unset[20] = {};  // placed and filled below
+  SignatureRecord r = signatureRecord(name.c_str(), 0, unset, 0, unset, 0);
 
   int64_t size = 0;
   switch (extreme) {

@@ -122,10 +122,8 @@ TEST_F(ActionsTest, RunningFileIsDeletedAfterItsProcessIsTerminated) {
     simMachine().platformId = family.platformId;
     simMachine().majorVersion = family.majorVersion;
     simMachine().terminated.clear();
-    SimProcess process;
-    process.id = 42;
-    process.imagePath = kPath;
-    simMachine().processes = {process};
+    simMachine().processes.clear();
+    simRunProcess(42, kPath);
 
     actOnInfectedFile(kPath, kName);
 

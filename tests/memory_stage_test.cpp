@@ -72,13 +72,7 @@ class MemoryStage : public ScanFixture {
   }
   void infected(const std::string& path) const { writeFile(path, buildInfectedSample(builtInRecord(0))); }
   void clean(const std::string& path) const { writeFile(path, buildCleanSample(38400, 11)); }
-  SimProcess& run(uint32_t id, const std::string& path) {
-    SimProcess process;
-    process.id = id;
-    process.imagePath = path;
-    simMachine().processes.push_back(process);
-    return simMachine().processes.back();
-  }
+  SimProcess& run(uint32_t id, const std::string& path) { return simRunProcess(id, path); }
   SimProcess* processOf(uint32_t id) {
     for (SimProcess& process : simMachine().processes)
       if (process.id == id) return &process;

@@ -149,6 +149,12 @@ class OfflineRegistry : public ScanFixture {
   std::string config(const std::string& name) const {
     return root_ + "/Windows/System32/config/" + name;
   }
+  // The SOFTWARE hive file `hive` starts C:\Evil\evil.exe at every logon.
+  static bool plantEvilRunValue(const std::string& hive) {
+    HiveBuilder software(hive, false);
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
+    return software.commit();
+  }
   void plantInfected(const std::string& windowsPath) const {
     writeFile(windowsPath, buildInfectedSample(builtInRecord(0)));
   }
@@ -343,11 +349,7 @@ TEST_F(OfflineRegistry, ReportModeLeavesEveryByteUnchanged) {
 }
 
 TEST_F(OfflineRegistry, InterruptedCommitKeepsTheOriginalAndItsBackup) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   const std::string original = bytesOf(config("SOFTWARE"));
   plantInfected("C:\\Evil\\evil.exe");
   plantInfected("C:\\Evil\\more\\again.exe");
@@ -367,11 +369,7 @@ TEST_F(OfflineRegistry, InterruptedCommitKeepsTheOriginalAndItsBackup) {
 }
 
 TEST_F(OfflineRegistry, NoChangeWithoutACompleteBackup) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   const std::string original = bytesOf(config("SOFTWARE"));
   plantInfected("C:\\Evil\\evil.exe");
   // The disk fills up halfway through the backup.
@@ -391,11 +389,7 @@ TEST_F(OfflineRegistry, LinksNeverLeadAWriteOutsideTheDrive) {
   const std::string outside = mapDrive('Q') + "/outside.dat";
   std::ofstream(outside) << "keep me";
   fs::create_symlink(outside, config("SOFTWARE.drenvalisk-new"));
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   plantInfected("C:\\Evil\\evil.exe");
   runScan();
 
@@ -409,11 +403,7 @@ TEST_F(OfflineRegistry, ConfigFolderThatIsALinkIsNotUsed) {
   const std::string elsewhere = mapDrive('Q');
   fs::rename(root_ + "/Windows/System32/config", elsewhere + "/config");
   fs::create_symlink(elsewhere + "/config", root_ + "/Windows/System32/config");
-  {
-    HiveBuilder software(elsewhere + "/config/SOFTWARE", false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(elsewhere + "/config/SOFTWARE"));
   const std::string software = bytesOf(elsewhere + "/config/SOFTWARE");
   plantInfected("C:\\Evil\\evil.exe");
   runScan();
@@ -424,11 +414,7 @@ TEST_F(OfflineRegistry, ConfigFolderThatIsALinkIsNotUsed) {
 }
 
 TEST_F(OfflineRegistry, ReadOnlyMountChangesNothingAndSaysWhy) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   plantInfected("C:\\Evil\\evil.exe");
   const std::string original = bytesOf(config("SOFTWARE"));
   int report[2];
@@ -475,11 +461,7 @@ TEST_F(OfflineRegistry, ReadOnlyMountChangesNothingAndSaysWhy) {
 }
 
 TEST_F(OfflineRegistry, RescueWorkflowThroughTheConsole) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   plantInfected("C:\\Evil\\evil.exe");
   const std::string log = mapDrive('L') + "/scan.log";
   const std::string software = bytesOf(config("SOFTWARE"));

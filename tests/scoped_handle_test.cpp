@@ -28,10 +28,7 @@ class ScopedHandleTest : public ScanFixture {
     ScanFixture::SetUp();
     writeText("C:\\data\\a.txt", "a");
     simMachine().registry["SOFTWARE\\X"];
-    SimProcess process;
-    process.id = 7;
-    process.imagePath = "C:\\data\\a.txt";
-    simMachine().processes.push_back(process);
+    simRunProcess(7, "C:\\data\\a.txt");
   }
 };
 

@@ -22,6 +22,14 @@ void resetSimMachine() {
   g_machine = new SimMachine();
 }
 
+SimProcess& simRunProcess(uint32_t id, const std::string& imagePath) {
+  SimProcess process;
+  process.id = id;
+  process.imagePath = imagePath;
+  simMachine().processes.push_back(process);
+  return simMachine().processes.back();
+}
+
 std::string simPathKey(const char* windowsPath) {
   std::string key(windowsPath ? windowsPath : "");
   for (char& c : key) c = asciiUpper(c);

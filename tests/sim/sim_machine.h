@@ -137,6 +137,9 @@ struct SimMachine {
 
 // The one simulated machine of this process.
 SimMachine& simMachine();
+// Starts a process running `imagePath` (a Windows path) on the machine; the
+// returned entry stays valid until the next process is started.
+SimProcess& simRunProcess(uint32_t id, const std::string& imagePath);
 // Back to a fresh machine with no drives (handles counted from zero).
 void resetSimMachine();
 

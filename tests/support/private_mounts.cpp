@@ -34,6 +34,13 @@ bool pinFile(const std::string& file) {
   return true;
 }
 
+bool mountReadOnly(const std::string& folder) {
+  if (!enterPrivateMounts() || mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    return false;
+  g_mounts.push_back(folder);
+  return mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
 bool fillFolderAfter(const std::string& folderPath, size_t spareBytes) {
   if (!enterPrivateMounts()) return false;
   std::string folder = folderPath;

@@ -13,6 +13,10 @@ bool enterPrivateMounts();
 // a file in use does on Windows.
 bool pinFile(const std::string& file);
 
+// `folder` bind-mounted over itself read-only: every change in it fails
+// (EROFS), as on a disk mounted read-only.
+bool mountReadOnly(const std::string& folder);
+
 // A tmpfs that holds `spareBytes` more than what `folder` holds now (in whole
 // pages) mounted on `folder`, with copies of its files: writes beyond that
 // fail with ENOSPC, as on a full disk.

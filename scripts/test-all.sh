@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: native unit tests (CTest), the import check of the shipped
-# Win32 executables, the Win32 tests under Wine in a throw-away prefix, and a
-# short run of each fuzz target. Each step builds its CMake preset first.
+# Runs every test: native unit tests (CTest, which also checks that the native
+# drenvalisk-scan links no part of the simulated machine), the import check of
+# the shipped Win32 executables, the Win32 tests under Wine in a throw-away
+# prefix, and a short run of each fuzz target. Each step builds its CMake preset first.
 # Usage: scripts/test-all.sh [FUZZ_SECONDS]   (default 20 per target)
 # DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail

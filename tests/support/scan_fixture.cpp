@@ -26,10 +26,10 @@ std::string makeTempFolder() {
 }  // namespace
 
 void ScanFixture::SetUp() {
-  resetTestMachine();
+  setSleepHook(nullptr);
+  resetTestMachine();  // may replace the pause
   resetScanSession();
   useSignatureTable(nullptr);
-  setSleepHook(nullptr);
   lines.clear();
   statuses.clear();
   questions.clear();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "memory/service_stop.h"
+#include "platform/system.h"
 #include "tests/win32/support/wine_fixture.h"
 
 namespace {
@@ -65,9 +66,20 @@ class ServiceStop : public WineScanFixture {
   SC_HANDLE service_ = nullptr;
 };
 
+// Wine's service manager may still show the stop as pending for a while after
+// the service reported it, longer than stopService's pauses take when they
+// pass at once. Each pause therefore lasts until the service has signalled
+// that it reported itself stopped (at most the pause's own length), never a
+// fixed time.
+HANDLE g_serviceStopped = nullptr;
+
 TEST_F(ServiceStop, StopsARunningService) {
   ASSERT_NO_FATAL_FAILURE(startService());
+  g_serviceStopped = CreateEventA(nullptr, TRUE, FALSE, "DrvtestServiceStopped");
+  ASSERT_NE(g_serviceStopped, nullptr);
+  setSleepHook([](uint32_t milliseconds) { WaitForSingleObject(g_serviceStopped, milliseconds); });
   EXPECT_EQ(stopService(kServiceName), 1);
+  CloseHandle(g_serviceStopped);
   EXPECT_EQ(currentState(service_), static_cast<DWORD>(SERVICE_STOPPED));
 }
 

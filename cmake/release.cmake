@@ -1,7 +1,13 @@
 # The release: version information in the Win32 executables, what each build
 # installs, and the package CPack makes of it: the Win32 build gives
-# drenvalisk-<version>-win32.zip, the native build drenvalisk-scan_<version>-1_amd64.deb.
+# drenvalisk-<version>-win32.zip, the native build
+# drenvalisk-scan_<version>-1_amd64.deb.
 # scripts/release.sh runs both with SOURCE_DATE_EPOCH set from the commit.
+
+# The folders the packages hold get fixed permissions, whatever the umask of
+# the machine that builds them (install() gives each file its own).
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(_release_out ${CMAKE_BINARY_DIR}/release)
 file(MAKE_DIRECTORY ${_release_out})
@@ -94,10 +100,6 @@ from the installation's registry hives, keeping a backup of each hive it
 changes. By default it only reports and changes nothing.")
 endif()
 
-# Every file and folder the packages hold gets fixed permissions, whatever the
-# umask of the machine that builds them.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "${DRENVALISK_COMPANY}")
 set(CPACK_STRIP_FILES ON)

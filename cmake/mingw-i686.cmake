@@ -20,6 +20,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Every executable runs on a bare Windows 98 SE or NT 4.0: the C and C++
 # runtimes linked in (msvcrt.dll is the only runtime DLL), and the image marked
 # for subsystem and OS version 4.0, which the 9x and NT 4.0 loaders accept.
-include(${CMAKE_CURRENT_LIST_DIR}/win32-target.cmake)
 set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -Wl,--major-subsystem-version,4,--minor-subsystem-version,0,--major-os-version,4,--minor-os-version,0 ${DRENVALISK_WIN32_LINK_FLAGS}")
+    "-static -static-libgcc -static-libstdc++ -Wl,--major-subsystem-version,4,--minor-subsystem-version,0,--major-os-version,4,--minor-os-version,0")

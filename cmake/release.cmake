@@ -13,7 +13,6 @@ set(_release_out ${CMAKE_BINARY_DIR}/release)
 file(MAKE_DIRECTORY ${_release_out})
 
 # FILEVERSION wants four numbers: 1.0 is 1,0,0,0.
-set(DRENVALISK_VERSION_COMMAS "${PROJECT_VERSION}")
 string(REPLACE "." ";" _parts "${PROJECT_VERSION}")
 list(LENGTH _parts _count)
 while(_count LESS 4)
@@ -34,9 +33,7 @@ endfunction()
 
 if(WIN32)
   drenvalisk_version_resource(drenvalisk-scan "${DRENVALISK_PRODUCT} console scanner")
-  if(TARGET drenvalisk)
-    drenvalisk_version_resource(drenvalisk "${DRENVALISK_PRODUCT} removal tool")
-  endif()
+  drenvalisk_version_resource(drenvalisk "${DRENVALISK_PRODUCT} removal tool")
 
   # The zip: both programs and README.txt at its root, the text with CRLF line
   # ends for Notepad.

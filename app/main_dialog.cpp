@@ -2,6 +2,8 @@
 // dragging by the surface and the two web pages.
 #include "app/main_dialog.h"
 
+#include <shellapi.h>  // ShellExecuteA: the lean windows.h leaves it out
+
 #include <cstdio>
 
 #include "app/scan_binding.h"

@@ -28,4 +28,4 @@ void bindConfirmBox(ConfirmHandler handler);
 int ConfirmBox(const char* text, const char* caption, unsigned style);
 
 // Title of every question the scan asks.
-constexpr const char* kProductTitle = "Drenvalisk Ver 1.0";
+constexpr const char* kProductTitle = "Drenvalisk Ver " DRENVALISK_VERSION;  // "Drenvalisk Ver 1.0"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package the scripts need: the builds (native, Win32
 # and Win64 cross builds, fuzz), the tests under Wine and Xvfb, screenshots,
-# the benchmarks, and the registry-hive libraries. Safe to run again: it does
-# nothing when all are present.
+# the benchmarks, the registry-hive libraries and the release tools. Safe to
+# run again: it does nothing when all are present.
 set -euo pipefail
 
 packages=(
@@ -21,6 +21,10 @@ packages=(
   time bc
   # Reading and writing registry hive files.
   libhivex-dev libregf-utils
+  # The release (scripts/release.sh, scripts/check-release.sh): the Debian
+  # package's dependencies (dpkg-shlibdeps), the zip's entry order and times,
+  # the package and manual page checks.
+  dpkg-dev strip-nondeterminism lintian man-db
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Runs every test: native unit tests (CTest, which also checks that the native
 # drenvalisk-scan links no part of the simulated machine), the import check of
 # the shipped Win32 executables, the Win32 tests under Wine in a throw-away
-# prefix, and a short run of each fuzz target. Each step builds its CMake preset first.
+# prefix, the GUI tests, the checks of the release packages, and a short run of
+# each fuzz target. Each step builds its CMake preset first.
 # Usage: scripts/test-all.sh [FUZZ_SECONDS]   (default 20 per target)
 # DRENVALISK_BUILD_ROOT: see scripts/presets.sh.
 set -uo pipefail
@@ -65,6 +66,18 @@ record_suite wine scripts/wine-tests.sh
 
 echo "== GUI tests under Xvfb and Wine"
 record_suite gui scripts/gui-tests.sh
+
+# The release artifacts as scripts/release.sh makes them into dist/, checked as
+# their users' systems would check them (lintian, the unpacked package run,
+# the manual page, the zip's imports). The double build that proves them
+# reproducible is scripts/check-reproducible.sh, run on its own.
+echo "== release packages"
+if bash scripts/release.sh; then
+  record_suite release scripts/check-release.sh
+else
+  echo "release build failed"
+  record 0 1
+fi
 
 echo "== fuzz smoke (${fuzz_seconds}s per target)"
 if bash scripts/fuzz.sh "$fuzz_seconds"; then record 1 0; else record 0 1; fi

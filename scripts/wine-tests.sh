@@ -42,7 +42,7 @@ done
 shipped_dir=$(realpath "$(preset_dir "$shipped_preset")")
 tests_dir=$(realpath "$(preset_dir "$tests_preset")")
 shipped=(drenvalisk-scan.exe)
-helpers=(drenvalisk_win32_tests.exe write-sample.exe sleeper.exe drvtest-service.exe)
+helpers=(drenvalisk_win32_tests.exe write-sample.exe sleeper.exe drvtest-service.exe version-info.exe)
 for exe in "${shipped[@]}"; do
   [ -f "$shipped_dir/$exe" ] || die "missing $shipped_dir/$exe"
 done
@@ -164,6 +164,7 @@ check "help: usage first" has_line "$scan_out" \
   "usage: drenvalisk-scan [--action delete|rename|report] [--yes|--no] [--log FILE] [DIR]"
 say "wine-tests: console front end checked ($(( $(date +%s) - t0 )) s)"
 source "$source_dir/scripts/wine/report-mode-check.sh"  # report mode changes nothing
+source "$source_dir/scripts/wine/version-resource-check.sh"  # the executables' version information
 
 say "wine-tests: $skipped skipped, $(( $(date +%s) - started )) s in all"
 say "wine: $passed passed, $failed failed"

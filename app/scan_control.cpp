@@ -21,7 +21,6 @@ constexpr UINT_PTR kRefreshTimer = 1;
 constexpr DWORD kRefreshInterval = 40;
 constexpr int kReportCap = 150;
 constexpr int kExtentThreshold = 560;
-constexpr const char* kStopQuestion = "Terminate the Scan now?";
 
 void sendLineToDialog(const char*) {
   ::SendMessageA(static_cast<HWND>(g_session.reportWindow), WM_SETREDRAW, 0, 0);

@@ -30,12 +30,14 @@ class CMainDlg : public CDialog {
   void OnProductPage();
   void OnToolsPage();
   void LoadSkin();
+  void FitTexts();
+  void MakeRoomForStatus();
 
   // Scan control and report list (scan_control.cpp).
   void OnScanButton();
-  LRESULT OnTimer(WPARAM, LPARAM);
+  LRESULT OnTimer(WPARAM id, LPARAM);
   void OnCloseButton();
-  void OnOkButton() { CDialog::OnOK(); }
+  void OnOkButton();
   LRESULT OnReportLine(WPARAM, LPARAM);
   LRESULT OnStatusText(WPARAM, LPARAM);
   void HoldListDrawing();
@@ -44,6 +46,7 @@ class CMainDlg : public CDialog {
   static void CALLBACK OnRefreshDue(HWND label, UINT, UINT_PTR, DWORD);
   void UpdateListExtent();
   void AskToStopScan(const char* caption);
+  void EndAfterScan(INT_PTR result);
 
   CButton m_reportFrame;
   CExButton m_logoButton;
@@ -78,6 +81,11 @@ class CMainDlg : public CDialog {
   bool m_listHeld = false;
   bool m_refreshPending = false;
   DWORD m_refreshedAt = 0;
+  // The scan driver has been called (it runs once per program run).
+  bool m_scanStarted = false;
+  // OK or a way out pressed after a confirmed stop, before the driver
+  // returned: the dialog ends with this result once it has (0: none).
+  INT_PTR m_endResult = 0;
 };
 
 // The trojan family the tool removes, as its texts name it.
@@ -103,3 +111,12 @@ bool IsProductInstalled();
 // Stretches or shrinks the positions and sizes of `window`'s children so that
 // the layout fills a client area of designWidth x designHeight pixels.
 void RelayoutChildren(HWND window, int designWidth, int designHeight);
+// The size `text` takes drawn with `font` in `width` pixels, as a static
+// control draws it with DrawText `format` (word breaks, expanded tabs).
+SIZE MeasureText(HFONT font, const char* text, int width, UINT format);
+// Grows the static `control` until `text` (its own text when null), drawn
+// with `font` (its own when null), fits it: taller by the lines it needs, and
+// wider about its centre for a line that cannot break, at most to `maxWidth`
+// pixels. Returns how many pixels taller it became.
+int FitTextToControl(HWND control, HFONT font = nullptr, const char* text = nullptr,
+                     int maxWidth = 0);

@@ -8,6 +8,8 @@ const MessageEntry NCExButton::kMessages[] = {
     onMessage(WM_MOUSEMOVE, &NCExButton::OnMouseMove),
     onMessage(WM_KILLFOCUS, &NCExButton::OnKillFocus),
     onMessage(WM_SETFOCUS, &NCExButton::OnSetFocus),
+    onMessage(WM_GETDLGCODE, &NCExButton::OnGetDlgCode),
+    onMessage(WM_KEYDOWN, &NCExButton::OnKeyDown),
     kEndOfMessages,
 };
 const MessageMap NCExButton::kMessageMap = {&CWnd::kMessageMap, NCExButton::kMessages};
@@ -105,6 +107,25 @@ LRESULT NCExButton::OnSetFocus(WPARAM, LPARAM) {
   m_bHighlight = TRUE;
   Repaint();
   return result;
+}
+
+// An owner-drawn button cannot carry the default-button style, so the dialog
+// manager would answer Enter with the dialog's IDOK command whatever button is
+// highlighted. Asking for the Enter key's message brings it here instead.
+LRESULT NCExButton::OnGetDlgCode(WPARAM, LPARAM message) {
+  LRESULT code = Default();
+  const MSG* key = reinterpret_cast<const MSG*>(message);
+  if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+  return code;
+}
+
+LRESULT NCExButton::OnKeyDown(WPARAM key, LPARAM flags) {
+  if (key != VK_RETURN) return Default();
+  // A held-down key repeats: one press, one click.
+  if (!(flags & 0x40000000) && ::IsWindowEnabled(m_hWnd))
+    ::SendMessageA(::GetParent(m_hWnd), WM_COMMAND,
+                   MAKEWPARAM(::GetDlgCtrlID(m_hWnd), BN_CLICKED), reinterpret_cast<LPARAM>(m_hWnd));
+  return 0;
 }
 
 CExButton::~CExButton() {

@@ -67,10 +67,6 @@ CMainDlg::CMainDlg(CWnd* pParent) : CDialog(IDD_MAIN_DIALOG, pParent) {
 
 CMainDlg::~CMainDlg() {
   if (g_mainDialog == this) g_mainDialog = nullptr;
-  if (m_skinDC) {
-    ::SelectObject(m_skinDC, m_skinDCBitmap);
-    ::DeleteDC(m_skinDC);
-  }
 }
 
 void CMainDlg::DoDataExchange() {
@@ -208,13 +204,13 @@ void CMainDlg::LoadSkin() {
   if (HRGN region = CreateRegionFromBitmap(m_skinBitmap, kSkinKey, TRUE))
     ::SetWindowRgn(m_hWnd, region, TRUE);
   ::GetObjectA(m_skinBitmap, sizeof m_skinSize, &m_skinSize);
-  m_skinDC = ::CreateCompatibleDC(nullptr);
-  m_skinDCBitmap = ::SelectObject(m_skinDC, m_skinBitmap);
+  m_skinDC.reset(::CreateCompatibleDC(nullptr));
+  m_skinSelected.select(m_skinDC.get(), m_skinBitmap);
 }
 
 LRESULT CMainDlg::OnPaint(WPARAM, LPARAM) {
   PaintDC dc(m_hWnd);
-  ::BitBlt(dc, 0, 0, m_skinSize.bmWidth, m_skinSize.bmHeight, m_skinDC, 0, 0, SRCCOPY);
+  ::BitBlt(dc, 0, 0, m_skinSize.bmWidth, m_skinSize.bmHeight, m_skinDC.get(), 0, 0, SRCCOPY);
   return 0;
 }
 

@@ -67,9 +67,11 @@ class CMainDlg : public CDialog {
   CExButton m_okButton;
 
   HICON m_icon = nullptr;
+  // Declared in this order so that the skin leaves its context before the
+  // context and then the bitmap are deleted.
   CBitmap m_skinBitmap;
-  HDC m_skinDC = nullptr;
-  HGDIOBJ m_skinDCBitmap = nullptr;  // what m_skinDC held before the skin
+  ScopedHandle<MemoryDCTraits> m_skinDC;
+  SelectScope m_skinSelected;
   BITMAP m_skinSize = {};
   // The search line's bold font, made at the first SCAN and kept while the
   // line shows it.

@@ -128,32 +128,28 @@ LRESULT NCExButton::OnKeyDown(WPARAM key, LPARAM flags) {
   return 0;
 }
 
-CExButton::~CExButton() {
-  if (m_hHandCursor) ::DestroyIcon(reinterpret_cast<HICON>(m_hHandCursor));
-}
-
 void CExButton::LoadHandCursor() {
-  if (m_hHandCursor) return;
+  if (m_hHandCursor.valid()) return;
   char helpProgram[MAX_PATH + 16];
   UINT length = ::GetWindowsDirectoryA(helpProgram, MAX_PATH);
   if (length > 0 && length < MAX_PATH) {
     lstrcatA(helpProgram, "\\winhlp32.exe");
     if (HMODULE module = ::LoadLibraryA(helpProgram)) {
       if (HCURSOR hand = ::LoadCursorA(module, MAKEINTRESOURCEA(106)))
-        m_hHandCursor = reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand)));
+        m_hHandCursor.reset(reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand))));
       ::FreeLibrary(module);
     }
   }
   // Where the help program brings no hand, the system's own (98, 2000 and
   // later have one; elsewhere the standard pointer stays).
-  if (!m_hHandCursor) {
+  if (!m_hHandCursor.valid()) {
     if (HCURSOR hand = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)))
-      m_hHandCursor = reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand)));
+      m_hHandCursor.reset(reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand))));
   }
 }
 
 LRESULT CExButton::OnSetCursor(WPARAM, LPARAM) {
-  if (!m_hHandCursor) return Default();
-  ::SetCursor(m_hHandCursor);
+  if (!m_hHandCursor.valid()) return Default();
+  ::SetCursor(m_hHandCursor.get());
   return TRUE;
 }

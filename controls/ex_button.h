@@ -40,7 +40,6 @@ class NCExButton : public CButton {
 
 class CExButton : public NCExButton {
  public:
-  ~CExButton() override;
   // Takes a private copy of a hand-shaped pointer for this button, once.
   void LoadHandCursor();
 
@@ -49,5 +48,5 @@ class CExButton : public NCExButton {
  protected:
   LRESULT OnSetCursor(WPARAM, LPARAM);
 
-  HCURSOR m_hHandCursor = nullptr;
+  CopiedCursor m_hHandCursor;  // this button's own copy
 };

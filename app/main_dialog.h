@@ -1,5 +1,41 @@
 // The main window: a captionless dialog whose surface is the skin bitmap,
 // with skinned buttons, the text lines, the status line and the report list.
+//
+// How a scan runs inside this dialog (read this before changing a handler)
+// ------------------------------------------------------------------------
+// Everything runs on one thread. SCAN arms a 100 ms timer; its first tick
+// calls OnTimer, which calls runScan, which returns only when the scan has
+// ended. Meanwhile the window lives only through the walker's pump
+// (pumpOneMessage, engine/walker.cpp): before and after each directory entry
+// it takes one message from the thread's queue and dispatches it, handing key
+// messages to the dialog manager first (platform/win32/messages.cpp) so that
+// Tab, Enter and Space work as in the dialog's own modal loop. Every handler
+// here (painting, dragging, Cancel, X, OK, the refresh timer, a question's
+// own modal loop) can therefore run nested inside OnTimer, inside runScan,
+// inside the walker; and a question's modal loop dispatches this dialog's
+// messages too.
+//
+// - Report lines travel synchronously: the engine writes g_session.reportLine
+//   (or statusText) and sends this window message 0x000B (0x000A); the
+//   handler copies the text before the send returns, since the engine reuses
+//   its buffer, and answers TRUE with result 0 (CDialog::HandleMessage), so
+//   the messages' standard meanings (WM_SETREDRAW, WM_ENABLE) never apply.
+//   The screen follows at most every 40 ms (RefreshScanView).
+// - CWnd::Dispatch saves and restores m_current around each handler: Default()
+//   forwards "the message being handled", and a handler nested inside another
+//   one would otherwise leave the outer one forwarding the inner message.
+// - The refresh timer's id must never be 27, nor any control id a command
+//   carries: the walker's pump takes any message whose wParam's low word is
+//   27 (the Escape key's code) for Escape, asks whether to stop and dispatches
+//   nothing, so such a timer would ask at every tick.
+// - What keeps the nesting sound: SCAN is disabled before the timer is armed;
+//   the scan starts from a tick only once and only while no question of the
+//   program is open (a tick inside the stop question would otherwise run the
+//   whole scan under it); the stop flag is cleared at SCAN, not at the tick,
+//   so a stop confirmed before the first tick holds; a confirmed stop is a
+//   flag the walker reads right after each pump; OK and the ways out after a
+//   confirmed stop end the dialog only once runScan has returned
+//   (m_endResult); and at most one question is open at a time.
 #pragma once
 #include "controls/ex_button.h"
 #include "controls/ex_label.h"

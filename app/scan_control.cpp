@@ -15,8 +15,7 @@ namespace {
 constexpr UINT_PTR kScanTimer = 100;
 constexpr UINT kScanTimerPeriod = 100;
 // The screen follows the scan at most every 40 ms, by a timer of the status
-// label's window (its id is never 27, the Escape key's code, which the
-// walker's pump looks for in any message's wParam).
+// label's window (never id 27: app/main_dialog.h says why).
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr DWORD kRefreshInterval = 40;
 constexpr int kReportCap = 150;

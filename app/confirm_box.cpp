@@ -5,6 +5,8 @@
 
 namespace {
 
+int g_openQuestions = 0;
+
 int iconFor(unsigned style) {
   if ((style & MB_ICONWARNING) == MB_ICONWARNING) return IDB_ICON_WARNING;
   if (style & MB_ICONINFORMATION) return IDB_ICON_INFORMATION;
@@ -23,8 +25,12 @@ int ShowConfirmBox(const char* message, const char* caption, unsigned style) {
   else if (style & MB_YESNO) dialog.m_yesNo = true;
   else dialog.m_okOnly = true;
   dialog.m_iconBitmap = iconFor(style);
+  ++g_openQuestions;
   INT_PTR result = dialog.DoModal();
+  --g_openQuestions;
   // A question that cannot be shown is answered as if it had been closed.
   if (result <= 0) return dialog.m_yesNo ? IDNO : IDCANCEL;
   return static_cast<int>(result);
 }
+
+bool QuestionOpen() { return g_openQuestions > 0; }

@@ -8,3 +8,6 @@
 // Returns 1 OK, 2 Cancel, 6 Yes or 7 No; closing the dialog is No in the
 // Yes-and-No form and Cancel otherwise.
 int ShowConfirmBox(const char* message, const char* caption, unsigned style);
+
+// Whether a question of this program is open (on any level of nesting).
+bool QuestionOpen();

@@ -51,7 +51,10 @@ BOOL CConfirmDlg::OnInitDialog() {
   m_messageText.SetWindowText(m_message.c_str());
   SetWindowText(m_title.empty() ? kProductTitle : m_title.c_str());
   if (g_mainDialog && g_mainDialog->m_hWnd) CenterWindow(g_mainDialog->m_hWnd);
-  return TRUE;
+  // The form's first button has the focus, so it is drawn highlighted and is
+  // the one Enter presses: Yes, or OK.
+  GotoDlgCtrl(m_yesNo ? m_yesButton.m_hWnd : m_okCancel ? m_okButton.m_hWnd : m_okOnlyButton.m_hWnd);
+  return FALSE;
 }
 
 // The window grows by a step of the message's length. Control rectangles are
@@ -92,6 +95,25 @@ void CConfirmDlg::GrowWithMessage() {
     RECT icon = windowRect(m_iconPicture.m_hWnd);
     moveTo(m_iconPicture.m_hWnd, icon.left, iconTop, icon.right - icon.left,
            icon.bottom - icon.top);
+  }
+  MakeRoomForMessage();
+}
+
+// The steps above give a message of the dialog font at 96 pixels per inch
+// its room; a larger font takes more lines. The message area, the window
+// and the button row's place grow by the lines the message still lacks.
+void CConfirmDlg::MakeRoomForMessage() {
+  int lacking = FitTextToControl(m_messageText.m_hWnd, nullptr, m_message.c_str());
+  if (lacking <= 0) return;
+  RECT dialog = windowRect(m_hWnd);
+  moveTo(m_hWnd, dialog.left, dialog.top, dialog.right - dialog.left,
+         dialog.bottom - dialog.top + lacking);
+  for (NCExButton* button :
+       {&m_okOnlyButton, &m_okButton, &m_cancelButton, &m_yesButton, &m_noButton}) {
+    RECT rect = windowRect(button->m_hWnd);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    moveTo(button->m_hWnd, rect.left, rect.top + lacking, rect.right - rect.left,
+           rect.bottom - rect.top);
   }
 }
 

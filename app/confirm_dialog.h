@@ -14,7 +14,7 @@ class CConfirmDlg : public CDialog {
 
   void DoDataExchange() override;
   BOOL OnInitDialog() override;
-  // Button 1 and the Enter key: 1.
+  // Button 1, and the Enter key when no button has the focus: 1.
   void OnOK() override { EndDialog(IDOK); }
   // Cancel, Escape and the close box: No in the Yes-and-No form, else Cancel.
   void OnCancel() override { EndDialog(m_yesNo ? IDNO : IDCANCEL); }
@@ -43,6 +43,7 @@ class CConfirmDlg : public CDialog {
   void OnOkOnly() { EndDialog(IDOK); }
   LRESULT OnPaint(WPARAM, LPARAM);
   void GrowWithMessage();
+  void MakeRoomForMessage();
 
   CBrush m_brush;  // the background, made once per dialog
 };

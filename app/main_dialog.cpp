@@ -5,6 +5,7 @@
 #include <shellapi.h>  // ShellExecuteA: the lean windows.h leaves it out
 
 #include <cstdio>
+#include <string>
 
 #include "app/scan_binding.h"
 #include "controls/region_builder_win32.h"
@@ -25,6 +26,10 @@ constexpr const char* kToolsPage = "http://www.vexmoor.example/removal-tools/";
 constexpr int kDesignWidth = 600, kDesignHeight = 337;
 constexpr int kWindowWidth = 600, kWindowHeight = 462;
 constexpr COLORREF kSkinKey = RGB(255, 0, 255);
+// The widest a centred text line may grow: the skin's white panel.
+constexpr int kPanelTextWidth = 500;
+// Characters of a path in the status label (the walker shortens to this).
+constexpr int kStatusWidth = 60;
 
 OpenPageHook g_openPageHook = nullptr;
 
@@ -64,10 +69,6 @@ CMainDlg::CMainDlg(CWnd* pParent) : CDialog(IDD_MAIN_DIALOG, pParent) {
 
 CMainDlg::~CMainDlg() {
   if (g_mainDialog == this) g_mainDialog = nullptr;
-  if (m_skinDC) {
-    ::SelectObject(m_skinDC, m_skinDCBitmap);
-    ::DeleteDC(m_skinDC);
-  }
 }
 
 void CMainDlg::DoDataExchange() {
@@ -135,10 +136,65 @@ BOOL CMainDlg::OnInitDialog() {
                             &m_closeButton, &m_toolsLink, &m_productLink, &m_logoButton})
     button->SetupFromDialogItem(static_cast<UINT>(::GetDlgCtrlID(button->m_hWnd)), this);
   SetWindowText(kProductTitle);
+  FitTexts();
   for (CExButton* button : {&m_scanButton, &m_closeButton, &m_downloadButton, &m_okButton,
                             &m_cancelButton, &m_productLink, &m_toolsLink})
     button->LoadHandCursor();
   return TRUE;
+}
+
+namespace {
+
+// A child's rectangle in its parent's client coordinates.
+RECT childRect(HWND child) {
+  RECT rect;
+  ::GetWindowRect(child, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void placeChild(HWND child, const RECT& rect) {
+  ::MoveWindow(child, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+}  // namespace
+
+// The dialog font grows with the screen's logical pixels per inch while the
+// layout keeps its size in pixels: each text line is given the room its text
+// takes in its font.
+void CMainDlg::FitTexts() {
+  for (CStatic* text : {&m_headlineText, &m_makerText, &m_productText})
+    FitTextToControl(text->m_hWnd, nullptr, nullptr, kPanelTextWidth);
+  FitTextToControl(m_familyLabel.m_hWnd, g_labelFont, nullptr, kPanelTextWidth);
+  MakeRoomForStatus();
+}
+
+// The status label shows paths cut to 60 characters (the walker's width).
+// Where 60 characters of its font do not fit one line, it gets two, and the
+// status frame grows with it, the report frame and list giving up the room.
+void CMainDlg::MakeRoomForStatus() {
+  TEXTMETRICA metrics = {};
+  {
+    WindowDC dc(nullptr);
+    SelectScope font(dc, m_statusLabel.GetFont());
+    ::GetTextMetricsA(dc, &metrics);
+  }
+  RECT label = childRect(m_statusLabel.m_hWnd);
+  int lines = kStatusWidth * metrics.tmAveCharWidth > label.right - label.left ? 2 : 1;
+  int grown = lines * metrics.tmHeight - (label.bottom - label.top);
+  if (grown <= 0) return;
+  label.bottom += grown;
+  placeChild(m_statusLabel.m_hWnd, label);
+  RECT frame = childRect(m_statusFrame.m_hWnd);
+  if (label.bottom + 2 <= frame.bottom) return;
+  int lower = label.bottom + 2 - frame.bottom;
+  frame.bottom += lower;
+  placeChild(m_statusFrame.m_hWnd, frame);
+  for (CWnd* below : {static_cast<CWnd*>(&m_reportFrame), static_cast<CWnd*>(&m_reportList)}) {
+    RECT rect = childRect(below->m_hWnd);
+    rect.top += lower;
+    placeChild(below->m_hWnd, rect);
+  }
 }
 
 // The skin, the outline cut from it, and the memory context it is painted from.
@@ -150,13 +206,13 @@ void CMainDlg::LoadSkin() {
   if (HRGN region = CreateRegionFromBitmap(m_skinBitmap, kSkinKey, TRUE))
     ::SetWindowRgn(m_hWnd, region, TRUE);
   ::GetObjectA(m_skinBitmap, sizeof m_skinSize, &m_skinSize);
-  m_skinDC = ::CreateCompatibleDC(nullptr);
-  m_skinDCBitmap = ::SelectObject(m_skinDC, m_skinBitmap);
+  m_skinDC.reset(::CreateCompatibleDC(nullptr));
+  m_skinSelected.select(m_skinDC.get(), m_skinBitmap);
 }
 
 LRESULT CMainDlg::OnPaint(WPARAM, LPARAM) {
   PaintDC dc(m_hWnd);
-  ::BitBlt(dc, 0, 0, m_skinSize.bmWidth, m_skinSize.bmHeight, m_skinDC, 0, 0, SRCCOPY);
+  ::BitBlt(dc, 0, 0, m_skinSize.bmWidth, m_skinSize.bmHeight, m_skinDC.get(), 0, 0, SRCCOPY);
   return 0;
 }
 
@@ -206,6 +262,52 @@ bool IsProductInstalled() {
   long read = regQueryValueEx(key.get(), "Installed Folder", nullptr, folder, &capacity);
   if (read != kErrorSuccess && read != kErrorMoreData) return false;
   return key.close() == kErrorSuccess;
+}
+
+SIZE MeasureText(HFONT font, const char* text, int width, UINT format) {
+  WindowDC dc(nullptr);
+  SelectScope selected(dc, font);
+  RECT area = {0, 0, width, 0};
+  ::DrawTextA(dc, text, -1, &area, format | DT_CALCRECT);
+  return {area.right - area.left, area.bottom - area.top};
+}
+
+namespace {
+
+// DrawText's format for a static text control's style.
+UINT staticFormat(HWND control) {
+  LONG style = ::GetWindowLongA(control, GWL_STYLE);
+  UINT format = DT_EXPANDTABS | DT_WORDBREAK;
+  if ((style & SS_TYPEMASK) == SS_CENTER) format |= DT_CENTER;
+  if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
+  return format;
+}
+
+}  // namespace
+
+int FitTextToControl(HWND control, HFONT font, const char* text, int maxWidth) {
+  std::string own;
+  if (!text) {
+    own.assign(static_cast<size_t>(::GetWindowTextLengthA(control)) + 1, '\0');
+    own.resize(static_cast<size_t>(::GetWindowTextA(control, &own[0], int(own.size()))));
+    text = own.c_str();
+  }
+  if (!font) font = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
+  RECT rect;
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+  SIZE needed = MeasureText(font, text, width, staticFormat(control));
+  if (needed.cx > width) {
+    LONG wider = maxWidth > width ? (needed.cx < maxWidth ? needed.cx : maxWidth) : width;
+    rect.left -= (wider - width) / 2;
+    width = wider;
+    needed = MeasureText(font, text, width, staticFormat(control));
+  }
+  int grown = needed.cy > height ? needed.cy - height : 0;
+  if (grown == 0 && width == rect.right - rect.left) return 0;
+  ::MoveWindow(control, rect.left, rect.top, width, height + grown, TRUE);
+  return grown;
 }
 
 namespace {

@@ -15,13 +15,11 @@ namespace {
 constexpr UINT_PTR kScanTimer = 100;
 constexpr UINT kScanTimerPeriod = 100;
 // The screen follows the scan at most every 40 ms, by a timer of the status
-// label's window (its id is never 27, the Escape key's code, which the
-// walker's pump looks for in any message's wParam).
+// label's window (never id 27: app/main_dialog.h says why).
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr DWORD kRefreshInterval = 40;
 constexpr int kReportCap = 150;
 constexpr int kExtentThreshold = 560;
-constexpr const char* kStopQuestion = "Terminate the Scan now?";
 
 void sendLineToDialog(const char*) {
   ::SendMessageA(static_cast<HWND>(g_session.reportWindow), WM_SETREDRAW, 0, 0);
@@ -42,6 +40,8 @@ void bindDialogChannel() {
 
 void CMainDlg::OnScanButton() {
   g_session.scanRunning = 1;
+  // A stop confirmed from here on, even before the first tick, ends the scan.
+  g_session.stopRequested = 0;
   m_scanButton.EnableWindow(FALSE);
   for (CExButton* link : {&m_toolsLink, &m_productLink}) {
     link->EnableWindow(FALSE);
@@ -49,6 +49,8 @@ void CMainDlg::OnScanButton() {
   }
   m_cancelButton.EnableWindow(TRUE);
   m_cancelButton.ShowWindow(SW_SHOW);
+  // Disabling SCAN took the focus away: the keyboard goes on at Cancel.
+  GotoDlgCtrl(m_cancelButton.m_hWnd);
   m_okButton.EnableWindow(TRUE);
   for (CWnd* text : {&m_headlineText, &m_productText, &m_makerText}) text->ShowWindow(SW_HIDE);
   for (CWnd* shown : {static_cast<CWnd*>(&m_searchingText), static_cast<CWnd*>(&m_reportList),
@@ -64,24 +66,31 @@ void CMainDlg::OnScanButton() {
                                       FF_SWISS | DEFAULT_PITCH, "Arial"));
   }
   m_searchingText.SetFont(m_searchFont, TRUE);
+  FitTextToControl(m_searchingText.m_hWnd);
   copyText(g_session.scanTarget, "!:", sizeof g_session.scanTarget);
   g_session.reportWindow = m_hWnd;
   g_session.actionCode = kActionDelete;
   ::SetTimer(m_hWnd, kScanTimer, kScanTimerPeriod, nullptr);
 }
 
-// The whole scan runs here; the walker keeps the window alive meanwhile.
-LRESULT CMainDlg::OnTimer(WPARAM, LPARAM) {
+// The whole scan runs here; the walker keeps the window alive meanwhile. A
+// tick that comes while a question of ours is open (the stop question asked
+// before the first tick) starts nothing: the timer ticks on, and the scan
+// starts after the answer, at once ending as terminated after a Yes.
+LRESULT CMainDlg::OnTimer(WPARAM id, LPARAM) {
   Default();
+  if (id != kScanTimer || m_scanStarted || QuestionOpen()) return 0;
+  m_scanStarted = true;
   ::KillTimer(m_hWnd, kScanTimer);
-  g_session.stopRequested = 0;
   runScan();
   RefreshScanView();  // the report's end and the final status, at once
   m_cancelButton.ShowWindow(SW_HIDE);
   m_okButton.ShowWindow(SW_SHOW);
+  GotoDlgCtrl(m_okButton.m_hWnd);
   m_searchingText.ShowWindow(SW_HIDE);
   m_statusFrame.SetWindowText("");
   g_session.scanRunning = 0;
+  if (m_endResult) EndDialog(m_endResult);
   return 0;
 }
 
@@ -89,16 +98,36 @@ void CMainDlg::OnCancel() { AskToStopScan(kProductTitle); }
 
 void CMainDlg::OnCloseButton() { AskToStopScan("DialogBoxTitle"); }
 
+// OK shows only once the scan has ended or a stop is confirmed; in the latter
+// case the dialog ends when the driver has returned, after the report's end.
+void CMainDlg::OnOkButton() {
+  if (g_session.scanRunning) {
+    EndAfterScan(IDOK);
+    return;
+  }
+  CDialog::OnOK();
+}
+
 void CMainDlg::AskToStopScan(const char* caption) {
   if (!g_session.scanRunning) {
     CDialog::OnCancel();
     return;
   }
+  // The stop is confirmed already: leave as soon as the scan has wound down.
+  if (g_session.stopRequested) {
+    EndAfterScan(IDCANCEL);
+    return;
+  }
+  // One question at a time (a click can reach this window while one is open).
+  if (QuestionOpen()) return;
   if (ConfirmBox(kStopQuestion, caption, kMbYesNo | kMbIconQuestion) != kIdYes) return;
   m_cancelButton.ShowWindow(SW_HIDE);
   m_okButton.ShowWindow(SW_SHOW);
+  GotoDlgCtrl(m_okButton.m_hWnd);
   g_session.stopRequested = 1;
 }
+
+void CMainDlg::EndAfterScan(INT_PTR result) { m_endResult = result; }
 
 LRESULT CMainDlg::OnReportLine(WPARAM, LPARAM) {
   HoldListDrawing();

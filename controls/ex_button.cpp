@@ -8,6 +8,8 @@ const MessageEntry NCExButton::kMessages[] = {
     onMessage(WM_MOUSEMOVE, &NCExButton::OnMouseMove),
     onMessage(WM_KILLFOCUS, &NCExButton::OnKillFocus),
     onMessage(WM_SETFOCUS, &NCExButton::OnSetFocus),
+    onMessage(WM_GETDLGCODE, &NCExButton::OnGetDlgCode),
+    onMessage(WM_KEYDOWN, &NCExButton::OnKeyDown),
     kEndOfMessages,
 };
 const MessageMap NCExButton::kMessageMap = {&CWnd::kMessageMap, NCExButton::kMessages};
@@ -107,32 +109,47 @@ LRESULT NCExButton::OnSetFocus(WPARAM, LPARAM) {
   return result;
 }
 
-CExButton::~CExButton() {
-  if (m_hHandCursor) ::DestroyIcon(reinterpret_cast<HICON>(m_hHandCursor));
+// An owner-drawn button cannot carry the default-button style, so the dialog
+// manager would answer Enter with the dialog's IDOK command whatever button is
+// highlighted. Asking for the Enter key's message brings it here instead.
+LRESULT NCExButton::OnGetDlgCode(WPARAM, LPARAM message) {
+  LRESULT code = Default();
+  const MSG* key = reinterpret_cast<const MSG*>(message);
+  if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+  return code;
+}
+
+LRESULT NCExButton::OnKeyDown(WPARAM key, LPARAM flags) {
+  if (key != VK_RETURN) return Default();
+  // A held-down key repeats: one press, one click.
+  if (!(flags & 0x40000000) && ::IsWindowEnabled(m_hWnd))
+    ::SendMessageA(::GetParent(m_hWnd), WM_COMMAND,
+                   MAKEWPARAM(::GetDlgCtrlID(m_hWnd), BN_CLICKED), reinterpret_cast<LPARAM>(m_hWnd));
+  return 0;
 }
 
 void CExButton::LoadHandCursor() {
-  if (m_hHandCursor) return;
+  if (m_hHandCursor.valid()) return;
   char helpProgram[MAX_PATH + 16];
   UINT length = ::GetWindowsDirectoryA(helpProgram, MAX_PATH);
   if (length > 0 && length < MAX_PATH) {
     lstrcatA(helpProgram, "\\winhlp32.exe");
     if (HMODULE module = ::LoadLibraryA(helpProgram)) {
       if (HCURSOR hand = ::LoadCursorA(module, MAKEINTRESOURCEA(106)))
-        m_hHandCursor = reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand)));
+        m_hHandCursor.reset(reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand))));
       ::FreeLibrary(module);
     }
   }
   // Where the help program brings no hand, the system's own (98, 2000 and
   // later have one; elsewhere the standard pointer stays).
-  if (!m_hHandCursor) {
+  if (!m_hHandCursor.valid()) {
     if (HCURSOR hand = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)))
-      m_hHandCursor = reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand)));
+      m_hHandCursor.reset(reinterpret_cast<HCURSOR>(::CopyIcon(reinterpret_cast<HICON>(hand))));
   }
 }
 
 LRESULT CExButton::OnSetCursor(WPARAM, LPARAM) {
-  if (!m_hHandCursor) return Default();
-  ::SetCursor(m_hHandCursor);
+  if (!m_hHandCursor.valid()) return Default();
+  ::SetCursor(m_hHandCursor.get());
   return TRUE;
 }

@@ -1,7 +1,8 @@
 // Push buttons drawn from bitmaps named after their caption: C_FOCUS while the
 // mouse is over the button or it has the focus, C_DISABLE when it is disabled,
-// C_NOTFOCUS otherwise. NCExButton keeps the standard pointer; CExButton can
-// show a hand.
+// C_NOTFOCUS otherwise. The highlighted button is the default one: Enter, like
+// Space, presses the button that has the focus. NCExButton keeps the standard
+// pointer; CExButton can show a hand.
 #pragma once
 #include "framework/controls.h"
 #include "framework/gdi.h"
@@ -26,6 +27,8 @@ class NCExButton : public CButton {
   LRESULT OnMouseMove(WPARAM keys, LPARAM point);
   LRESULT OnKillFocus(WPARAM, LPARAM);
   LRESULT OnSetFocus(WPARAM, LPARAM);
+  LRESULT OnGetDlgCode(WPARAM, LPARAM message);
+  LRESULT OnKeyDown(WPARAM key, LPARAM flags);
   void Repaint() const { ::InvalidateRect(m_hWnd, nullptr, FALSE); }
 
   BOOL m_bHighlight = FALSE;
@@ -37,7 +40,6 @@ class NCExButton : public CButton {
 
 class CExButton : public NCExButton {
  public:
-  ~CExButton() override;
   // Takes a private copy of a hand-shaped pointer for this button, once.
   void LoadHandCursor();
 
@@ -46,5 +48,5 @@ class CExButton : public NCExButton {
  protected:
   LRESULT OnSetCursor(WPARAM, LPARAM);
 
-  HCURSOR m_hHandCursor = nullptr;
+  CopiedCursor m_hHandCursor;  // this button's own copy
 };

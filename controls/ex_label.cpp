@@ -25,6 +25,6 @@ LRESULT CExLabel::OnPaint(WPARAM, LPARAM) {
   SelectScope font(dc, g_labelFont.get());
   ::SetBkColor(dc, kSkinBlue);
   ::DrawTextA(dc, m_strText.c_str(), static_cast<int>(m_strText.size()), &m_rcClient,
-              DT_CENTER | DT_VCENTER);
+              DT_CENTER | DT_WORDBREAK);
   return 0;
 }

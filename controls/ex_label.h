@@ -15,7 +15,8 @@ class CExLabel : public CStatic {
   DECLARE_MESSAGE_MAP()
 
  protected:
-  // Draws the window text, each line centred, from the top, with opaque
+  // Draws the window text, each line centred (breaking between words where
+  // a line is wider than the label), from the top, with opaque
   // blue cells behind the glyphs; the rest of the label is left alone.
   LRESULT OnPaint(WPARAM, LPARAM);
 

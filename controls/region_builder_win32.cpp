@@ -9,9 +9,6 @@ namespace {
 // add up to.
 class GdiRegionTarget : public RegionBatchTarget {
  public:
-  ~GdiRegionTarget() override {
-    if (m_result) ::DeleteObject(m_result);
-  }
   uint8_t* resizeBlock(uint8_t* block, size_t bytes) override {
     if (!block) {
       m_memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
@@ -27,27 +24,23 @@ class GdiRegionTarget : public RegionBatchTarget {
     HRGN part = ::ExtCreateRegion(nullptr, static_cast<DWORD>(bytes),
                                   reinterpret_cast<const RGNDATA*>(block));
     if (!part) return;  // this batch's runs are missing from the result
+    CRgn owned(part);
     if (!m_result) {
-      m_result = part;
+      m_result.Attach(owned.release());
       return;
     }
-    ::CombineRgn(m_result, m_result, part, RGN_OR);
-    ::DeleteObject(part);
+    ::CombineRgn(m_result, m_result, owned, RGN_OR);
   }
   void freeBlock(uint8_t*) override {
     ::GlobalUnlock(m_memory);
     ::GlobalFree(m_memory);
     m_memory = nullptr;
   }
-  HRGN release() {
-    HRGN result = m_result;
-    m_result = nullptr;
-    return result;
-  }
+  HRGN release() { return m_result.release(); }
 
  private:
   HGLOBAL m_memory = nullptr;
-  HRGN m_result = nullptr;
+  CRgn m_result;
 };
 
 // A 32-bit bottom-up copy of `width` x `height` pixels.

@@ -66,14 +66,12 @@ int runScan() {
     }
   }
   reportStatistics();
-  copyText(session.statusText, session.stopRequested ? "Scanning terminated" : "Scanning completed",
+  copyText(session.statusText, session.stopRequested ? kStatusTerminated : kStatusCompleted,
            sizeof session.statusText);
   sendStatus();
   // Restarting this machine finishes nothing for a Windows on a mounted disk.
   if (session.restartNeeded && !repairsOfflineSystem() &&
-      ConfirmBox("The system has to be restarted to remove the virus completely from your "
-                 "system. \n\n Restart now?",
-                 kProductTitle, kMbYesNo | kMbIconQuestion) == kIdYes)
+      ConfirmBox(kRestartQuestion, kProductTitle, kMbYesNo | kMbIconQuestion) == kIdYes)
     restartComputer();
   return 1;
 }

@@ -45,7 +45,7 @@ void clearCurrentFile() { std::memset(g_session.currentFile, 0, sizeof g_session
 // it is acted on without being examined again.
 void actAfterTermination(const char* detectionName, const char* path) {
   g_session.actionCode = g_session.killThenActAction;
-  reportLine("%s", "System Memory    W32/Tarvolinex.Trojan  removed");
+  reportLine("%s", kMemoryRemovedLine);
   sleepMs(1000);
   actOnInfectedFile(path, detectionName);
   clearCurrentFile();

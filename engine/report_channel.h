@@ -1,6 +1,7 @@
 // The report channel: engine code writes a session buffer, then signals the
 // front end, which consumes the buffer before the call returns.
 #pragma once
+#include "engine/texts.h"
 
 // The front end's two handlers. The dialog sends its window WM_SETREDRAW /
 // WM_ENABLE; the console front end prints.
@@ -27,5 +28,3 @@ using ConfirmHandler = int (*)(const char* text, const char* caption, unsigned s
 void bindConfirmBox(ConfirmHandler handler);
 int ConfirmBox(const char* text, const char* caption, unsigned style);
 
-// Title of every question the scan asks.
-constexpr const char* kProductTitle = "Drenvalisk Ver " DRENVALISK_VERSION;  // "Drenvalisk Ver 1.0"

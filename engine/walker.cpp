@@ -162,8 +162,9 @@ void pumpOneMessage() {
   Message message;
   if (!peekMessage(&message)) return;
   if ((message.wParam & 0xFFFF) == kVkEscape) {
-    if (ConfirmBox("Terminate the Scan now?", kProductTitle, kMbYesNo | kMbIconQuestion) !=
-        kIdNo)
+    // After a confirmed stop the walk is ending: Escape asks nothing more.
+    if (!g_session.stopRequested &&
+        ConfirmBox(kStopQuestion, kProductTitle, kMbYesNo | kMbIconQuestion) != kIdNo)
       g_session.stopRequested = 1;
     return;
   }

@@ -12,6 +12,10 @@ class CDialog : public CWnd {
   // Runs the dialog until EndDialog; its result, or -1 when it could not be made.
   INT_PTR DoModal();
   void EndDialog(INT_PTR result) const { ::EndDialog(m_hWnd, result); }
+  // Gives `control` the keyboard focus the way the Tab key would.
+  void GotoDlgCtrl(HWND control) const {
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+  }
 
   // Binds the members to their controls; the base does nothing.
   virtual void DoDataExchange() {}

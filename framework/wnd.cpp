@@ -49,8 +49,8 @@ bool CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
       if (message == WM_COMMAND &&
           (entry->commandId != LOWORD(wParam) || HIWORD(wParam) != BN_CLICKED))
         continue;
-      // Handlers run nested inside one another (a scan pumps messages), so
-      // the message that Default() refers to is kept per call.
+      // Handlers run nested inside one another (a scan pumps messages, see
+      // app/main_dialog.h), so the message Default() refers to is kept per call.
       CurrentMessage outer = m_current;
       m_current = {message, wParam, lParam};
       if (entry->onCommand) {

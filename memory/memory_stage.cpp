@@ -18,11 +18,6 @@ int g_memoryRestartNeeded = 0;
 
 namespace {
 
-constexpr const char* kFoundInMemoryQuestion =
-    "W32/Tarvolinex.Trojan  found in memory! registry entries created by the worm are removed. "
-    "You must restart the computer and run this program to continue scanning.\n\n"
-    "Restart the computer now?";
-
 // Examines a process's image file; true when it matched a signature.
 bool examineImage(const char* imagePath) {
   if (fileAccess(imagePath, 4) != 0) return false;  // unreadable: never infected
@@ -97,6 +92,7 @@ void scanProcesses9x() {
   if (listProcessesToolhelp(&processes) != ListingResult::Listed) return;
   for (ProcessNode* node = processes.head(); node; node = node->next) {
     if (!examineImage(node->imagePath)) continue;
+    if (g_session.stopRequested) break;  // stopped during the examination: act on nothing
     if (g_session.actionCode == kActionReport) {
       reportRunningTrojan(node->imagePath);
       continue;
@@ -112,6 +108,7 @@ int scanProcessesNt() {
   int found = 0;
   for (ProcessNode* node = processes.head(); node; node = node->next) {
     if (!examineImage(node->imagePath)) continue;
+    if (g_session.stopRequested) break;  // stopped during the examination: act on nothing
     found = 1;
     if (removesFiles(g_session.actionCode)) {
       removeRunningTrojanNt(*node);
@@ -128,9 +125,10 @@ void runMemoryScanStage() {
   if (family == kFamily9x) {
     scanProcesses9x();
   } else if (family == kFamilyNt && scanProcessesNt() &&
-             g_session.actionCode != kActionReport) {  // a report run goes on with the drives
+             g_session.actionCode != kActionReport &&  // a report run goes on with the drives
+             !g_session.stopRequested) {  // a stopped scan ends with its statistics
     if (g_memoryRestartNeeded == 1 &&
-        ConfirmBox(kFoundInMemoryQuestion, kProductTitle, kMbOkCancel | kMbIconInformation) == kIdOk)
+        ConfirmBox(kMemoryRestartQuestion, kProductTitle, kMbOkCancel | kMbIconInformation) == kIdOk)
       restartComputer();
     // The drives are left to the next run, after the restart.
     exitProgram(0);

@@ -35,6 +35,12 @@ class ScopedHandle {
     close();
     value_ = value;
   }
+  // Gives up what is held without closing it: the caller owns it now.
+  Value release() {
+    Value value = value_;
+    value_ = Traits::empty();
+    return value;
+  }
   // Closes now: 0 when the close succeeded or nothing was open, otherwise the
   // kind's failure result. The owner holds nothing afterwards.
   long close() {

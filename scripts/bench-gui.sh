@@ -103,7 +103,7 @@ gui_round() {  # gui_round N: the GUI's scan, figures in $work/gui-N.txt
   awk -v end="$(cpu_seconds "$gui_pid")" -v start="$cpu0" 'BEGIN {printf "cpu %.2f\n", end - start}' \
     >>"$out"
   remote list >"$work/gui-list-$1.txt"
-  remote click 1070 >/dev/null
+  remote click IDC_OK_BUTTON >/dev/null
   wait "$gui_pid"
   gui_pid=
 }

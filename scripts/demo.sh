@@ -99,7 +99,7 @@ wait_for_report() {
       question)
         if [ "$headless" = 1 ]; then
           remote question >&2
-          remote answer 7 >/dev/null 2>&1 || remote answer 2 >/dev/null
+          remote answer IDC_NO_BUTTON >/dev/null 2>&1 || remote answer IDCANCEL >/dev/null
         else
           sleep 1
         fi
@@ -127,7 +127,7 @@ if [ "$headless" = 0 ]; then
 fi
 
 say "== pressing SCAN"
-remote click 1052 >/dev/null || die "could not press SCAN"
+remote click IDC_SCAN_BUTTON >/dev/null || die "could not press SCAN"
 wait_for_report || die "the scan did not finish"
 mkdir -p "$(dirname "$shot")"
 read -r left top width height < <(remote rect)
@@ -135,6 +135,6 @@ import -window root -crop "${width}x${height}+${left}+${top}" +repage "$shot" ||
   die "could not take the screenshot"
 print_report
 say "== screenshot of the finished report: $shot"
-remote click 1070 >/dev/null
+remote click IDC_OK_BUTTON >/dev/null
 wait "$gui_pid"
 gui_pid=

@@ -2,8 +2,10 @@
 # Runs the GUI tests (drenvalisk_gui_tests.exe: the dialogs driven in-process
 # by their messages) under Xvfb and Wine, in a throw-away prefix whose Z:
 # drive is removed and whose user folders are real folders, so that the
-# scans the tests start reach nothing of the host. The tests run once at 96
-# and once at 120 logical pixels per inch; between the two, drenvalisk.exe
+# scans the tests start reach nothing of the host. The tests run at 96
+# logical pixels per inch; those whose names say LargeFonts or
+# AtEveryResolution run again at 120 and at 144. Between the 96 and 120 dpi
+# runs, drenvalisk.exe
 # itself is driven end to end from a second process over planted infections
 # (scripts/wine/gui-scan-check.sh). Their screenshots end up as PNGs
 # in <tests build>/gui-screenshots/. Ends with one summary line,
@@ -110,9 +112,11 @@ run_tests() {  # run_tests NAME FILTER
 
 run_tests "96 dpi" "${DRENVALISK_GUI_FILTER:--*LargeFonts*}"
 [ "${DRENVALISK_GUI_E2E:-1}" = 0 ] || source scripts/wine/gui-scan-check.sh  # drenvalisk.exe end to end
-# Large fonts: the screen reports 120 logical pixels per inch.
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null 2>&1
-run_tests "120 dpi" "*LargeFonts*"
+# Large fonts: the screen reports 120, then 144 logical pixels per inch.
+for dpi in 120 144; do
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  run_tests "$dpi dpi" "*LargeFonts*:*AtEveryResolution*"
+done
 
 shots="$tests_dir/gui-screenshots"
 rm -rf "$shots"

@@ -18,7 +18,7 @@
 
 namespace {
 
-const char* const kRestartQuestion =
+const char* const kExpectedRestartQuestion =
     "The system has to be restarted to remove the virus completely from your system. \n\n "
     "Restart now?";
 
@@ -240,7 +240,7 @@ TEST_F(DriverTest, RestartOfferedOnlyWhenNeeded) {
 
     ASSERT_EQ(questions.size(), c.asked);
     if (c.asked) {
-      EXPECT_EQ(questions[0], kRestartQuestion);
+      EXPECT_EQ(questions[0], kExpectedRestartQuestion);
     }
     EXPECT_EQ(simMachine().restartRequests.size(), c.restarts);
     EXPECT_EQ(statuses.back(), "Scanning completed");
@@ -257,6 +257,6 @@ TEST_F(DriverTest, FileLeftForRestartBringsTheRestartQuestion) {
   runScan();
 
   EXPECT_NE(g_session.restartNeeded, 0);
-  EXPECT_EQ(questions, std::vector<std::string>{kRestartQuestion});
+  EXPECT_EQ(questions, std::vector<std::string>{kExpectedRestartQuestion});
   EXPECT_TRUE(simMachine().restartRequests.empty());
 }

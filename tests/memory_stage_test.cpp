@@ -39,7 +39,7 @@ int recordQuestion(const char* text, const char* caption, unsigned style) {
 }
 
 const char* const kMemoryLine = "System Memory    W32/Tarvolinex.Trojan  removed";
-const char* const kRestartQuestion =
+const char* const kExpectedRestartQuestion =
     "W32/Tarvolinex.Trojan  found in memory! registry entries created by the worm are removed. "
     "You must restart the computer and run this program to continue scanning.\n\n"
     "Restart the computer now?";
@@ -296,7 +296,7 @@ TEST_F(MemoryStage, NtAsksForRestartWhenAProcessCouldNotBeDealtWith) {
     run(7, "C:\\Program Files\\Evil\\evil.exe");
     EXPECT_EQ(stageExitCode(), 0);
     ASSERT_EQ(g_questions.size(), 1u);
-    EXPECT_EQ(g_questions[0].text, kRestartQuestion);
+    EXPECT_EQ(g_questions[0].text, kExpectedRestartQuestion);
     EXPECT_EQ(g_questions[0].caption, "Drenvalisk Ver 1.0");
     EXPECT_EQ(g_questions[0].style, 0x41u);
     EXPECT_EQ(simMachine().restartRequests.size(), answer == kIdOk ? 1u : 0u);
@@ -559,5 +559,45 @@ TEST_F(MemoryStage, FolderBesideTheImageWithTheSameStemChangesNothing) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(kMemoryLine)), 1);
     EXPECT_TRUE(hasLine("C:\\WINNT\\evil.exe     W32/Tarvolinex.Trojan  removed"));
     if (platform == 1) EXPECT_TRUE(hasLine("Total files infected\t\t:  1"));
+  }
+}
+
+// Escape answered Yes while the stage examines a running trojan's file: the
+// scan stops there, on either family. The process keeps running, its file
+// stays, the program is not ended, and the statistics close the report with
+// "Scanning terminated".
+TEST_F(MemoryStage, AStopConfirmedDuringTheExaminationActsOnNothing) {
+  static std::string image;
+  for (uint32_t platform : {1u, 2u}) {
+    SCOPED_TRACE(platform == 1 ? "9x family" : "NT family");
+    resetScanSession();
+    simMachine().processes.clear();
+    lines.clear();
+    statuses.clear();
+    g_questions.clear();
+    g_session.actionCode = kActionDelete;
+    useVersion(platform, platform == 1 ? 4 : 5);
+    image = platform == 1 ? "C:\\WINDOWS\\SYSTEM\\EVIL.EXE" : "C:\\WINNT\\evil.exe";
+    infected(image);
+    run(7, image);
+    g_answer = kIdYes;
+    bindReportChannel(ReportSink{[](const char* line) { lines.push_back(line); },
+                                 [](const char* text) {
+                                   statuses.push_back(text);
+                                   if (text == image)
+                                     simMachine().messageQueue.push_back(
+                                         Message{nullptr, kMsgKeyDown, kVkEscape, 0});
+                                 }});
+    std::strcpy(g_session.scanTarget, "!:");
+    EXPECT_NO_THROW(runScan());
+
+    ASSERT_EQ(g_questions.size(), 1u);
+    EXPECT_EQ(g_questions[0].text, "Terminate the Scan now?");
+    EXPECT_TRUE(simMachine().terminated.empty());
+    EXPECT_TRUE(processOf(7)->running);
+    EXPECT_TRUE(exists(image));
+    EXPECT_FALSE(hasLine(kMemoryLine));
+    EXPECT_EQ(lines.back(), "Total files removed\t\t:  0");
+    EXPECT_EQ(statuses.back(), "Scanning terminated");
   }
 }

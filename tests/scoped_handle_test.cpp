@@ -87,3 +87,19 @@ TEST_F(ScopedHandleTest, EarlyCloseReportsTheRegistrysResultOnce) {
   EXPECT_EQ(key.close(), kErrorSuccess) << "nothing is left to close";
   EXPECT_EQ(simMachine().openKeys, 0);
 }
+
+// A handle given up by release() is the caller's: the owner neither closes
+// it at its end nor holds it any longer.
+TEST_F(ScopedHandleTest, ReleasedHandlesAreLeftOpenForTheCaller) {
+  Handle released = nullptr;
+  {
+    ScopedKernelHandle process(openProcess(kProcessQueryAndRead, 7));
+    ASSERT_TRUE(process.valid());
+    released = process.release();
+    EXPECT_FALSE(process.valid());
+  }
+  EXPECT_EQ(simMachine().openKernelHandles, 1);
+  ScopedKernelHandle again(released);
+  again.close();
+  EXPECT_EQ(openHandles(), 0);
+}

@@ -236,6 +236,7 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
     bool asks;
     bool stops;
     bool dispatched;
+    bool stoppedBefore = false;
   };
   const Case cases[] = {
       {"Escape key, answered No", makeMessage(kMsgKeyDown, kVkEscape), kIdNo, true, false, false},
@@ -249,6 +250,9 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
       {"WM_DESTROY", makeMessage(kMsgDestroy), kIdNo, false, true, false},
       {"WM_CLOSE goes to the window", makeMessage(kMsgClose), kIdYes, false, false, true},
       {"painting", makeMessage(kMsgPaint), kIdYes, false, false, true},
+      // The walk is ending: a second question would ask for what is decided.
+      {"Escape after a confirmed stop", makeMessage(kMsgKeyDown, kVkEscape), kIdNo, false, true,
+       false, true},
   };
   static std::vector<std::string> asked;
   static int answer;
@@ -258,6 +262,7 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
     resetScanSession();
     asked.clear();
     answer = c.answer;
+    g_session.stopRequested = c.stoppedBefore ? 1 : 0;
     bindConfirmBox([](const char* text, const char* caption, unsigned style) {
       asked.push_back(std::string(text) + "|" + caption + "|" + std::to_string(style));
       return answer;
@@ -281,6 +286,7 @@ TEST(PumpOneMessage, HandlesOneMessageByKind) {
     }
   }
   resetTestMachine();
+  resetScanSession();
   pumpOneMessage();  // an empty queue: nothing happens
   EXPECT_TRUE(simMachine().dispatched.empty());
   EXPECT_EQ(g_session.stopRequested, 0);

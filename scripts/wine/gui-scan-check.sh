@@ -22,9 +22,6 @@
 
 e2e_software='HKLM\Software\Microsoft\Windows\CurrentVersion'
 e2e_pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
-e2e_memory_line='System Memory    W32/Tarvolinex.Trojan  removed'
-e2e_restart_question='The system has to be restarted to remove the virus completely from your system. \n\n Restart now?'
-e2e_memory_question='W32/Tarvolinex.Trojan  found in memory! registry entries created by the worm are removed. You must restart the computer and run this program to continue scanning.\n\nRestart the computer now?'
 e2e_dir="$work/e2e"
 e2e_c="$WINEPREFIX/drive_c"
 
@@ -48,6 +45,16 @@ e2e_output() {  # e2e_output PROGRAM ARGS...: run from C:\
 }
 
 remote() { e2e_output 'C:\drvbin\gui-remote.exe' "$@"; }
+
+# The program's own words (engine/texts.h), as gui-remote has them; line
+# breaks read \n, as in what `remote question` prints.
+e2e_load_texts() {
+  e2e_title=$(remote text kProductTitle)
+  e2e_completed=$(remote text kStatusCompleted)
+  e2e_memory_line=$(remote text kMemoryRemovedLine)
+  e2e_restart_question=$(remote text kRestartQuestion)
+  e2e_memory_question=$(remote text kMemoryRestartQuestion)
+}
 
 # Starts drenvalisk.exe from FOLDER of C: in the background; e2e_gui_pid.
 e2e_start_gui() {  # e2e_start_gui FOLDER
@@ -201,7 +208,7 @@ e2e_same_machine() {
 
   e2e_start_gui .
   e2e_check "one machine: the program shows its window" e2e_equal "$?" 0
-  remote click 1052 >/dev/null
+  remote click IDC_SCAN_BUTTON >/dev/null
   # A second start while the first one scans ends at once, without a window.
   (cd "$e2e_c" && exec timeout 60 "$wine_loader" 'C:\drvbin\drenvalisk.exe') >>"$e2e_dir/gui.txt" 2>&1
   second_status=$?
@@ -212,13 +219,13 @@ e2e_same_machine() {
   e2e_check "one machine: a file held open brings the restart question" e2e_equal "$outcome" question
   remote question >"$e2e_dir/question.txt"
   e2e_check "one machine: the restart question" e2e_equal "$(cat "$e2e_dir/question.txt")" \
-    "$(printf 'caption=Drenvalisk Ver 1.0\nmessage=%s\nbuttons=YES NO\nicon=question' \
-      "$e2e_restart_question")"
-  remote answer 7 >/dev/null
+    "$(printf 'caption=%s\nmessage=%s\nbuttons=YES NO\nicon=question' \
+      "$e2e_title" "$e2e_restart_question")"
+  remote answer IDC_NO_BUTTON >/dev/null
   outcome=$(remote wait-end 60000)
-  e2e_check "one machine: the scan completes after No" e2e_equal "$outcome" "finished Scanning completed"
+  e2e_check "one machine: the scan completes after No" e2e_equal "$outcome" "finished $e2e_completed"
   remote list >"$e2e_dir/gui-list.txt"
-  remote click 1070 >/dev/null
+  remote click IDC_OK_BUTTON >/dev/null
   e2e_exit_status "$e2e_gui_pid" 30
   e2e_check "one machine: OK ends the program" e2e_equal "$?" 0
 
@@ -278,11 +285,11 @@ e2e_long_report() {
   started=$(date +%s)
   e2e_plant_many 160
   e2e_start_gui .
-  remote click 1052 >/dev/null
+  remote click IDC_SCAN_BUTTON >/dev/null
   outcome=$(remote wait-end 120000)
-  e2e_check "long report: the scan completes" e2e_equal "$outcome" "finished Scanning completed"
+  e2e_check "long report: the scan completes" e2e_equal "$outcome" "finished $e2e_completed"
   remote list >"$e2e_dir/gui-long.txt"
-  remote click 1070 >/dev/null
+  remote click IDC_OK_BUTTON >/dev/null
   e2e_exit_status "$e2e_gui_pid" 30
   e2e_check "long report: OK ends the program" e2e_equal "$?" 0
   e2e_check "long report: every sample removed" e2e_equal "$(ls "$e2e_c/drvcap" | wc -l)" 0
@@ -307,9 +314,9 @@ e2e_running_9x() {
   # Wine's 9x process list names a process by its file name alone, which the
   # memory stage looks for in the current folder: start where the program is.
   e2e_start_gui drvmem
-  remote click 1052 >/dev/null
+  remote click IDC_SCAN_BUTTON >/dev/null
   outcome=$(remote wait-end 60000)
-  e2e_check "9x: the scan goes on to the end" e2e_equal "$outcome" "finished Scanning completed"
+  e2e_check "9x: the scan goes on to the end" e2e_equal "$outcome" "finished $e2e_completed"
   remote list >"$e2e_dir/gui-9x.txt"
   e2e_check "9x: the memory stage's lines" e2e_equal \
     "$(grep -A1 -xF -- "$e2e_memory_line" "$e2e_dir/gui-9x.txt")" \
@@ -319,7 +326,7 @@ e2e_running_9x() {
   e2e_exit_status "$e2e_sleeper_pid" 10
   e2e_check "9x: the program was terminated" test "$?" -ne 124
   e2e_check "9x: its file is gone" e2e_gone drvmem/tsleeper.exe
-  remote click 1070 >/dev/null
+  remote click IDC_OK_BUTTON >/dev/null
   e2e_exit_status "$e2e_gui_pid" 30
   e2e_check "9x: OK ends the program" e2e_equal "$?" 0
 }
@@ -331,7 +338,7 @@ e2e_running_nt() {
   e2e_version winxp
   e2e_check "NT: infected program running" e2e_start_infected_program sleeper.exe tsleeper.exe
   e2e_start_gui .
-  remote click 1052 >/dev/null
+  remote click IDC_SCAN_BUTTON >/dev/null
   e2e_exit_status "$e2e_gui_pid" 60
   e2e_check "NT: the program ends after the memory stage" e2e_equal "$?" 0
   e2e_exit_status "$e2e_sleeper_pid" 10
@@ -349,17 +356,17 @@ e2e_unstoppable_nt() {
     e2e_start_infected_program locked-sleeper.exe tlocked.exe
   e2e_wine_in . reg add 'HKLM\SYSTEM\ControlSet001\Services\tlocked\Enum' /f >/dev/null
   e2e_start_gui .
-  remote click 1052 >/dev/null
+  remote click IDC_SCAN_BUTTON >/dev/null
   outcome=$(remote wait-end 60000)
   e2e_check "NT, unstoppable: a question" e2e_equal "$outcome" question
   remote question >"$e2e_dir/question.txt"
   e2e_check "NT, unstoppable: the memory stage's restart question" \
     e2e_equal "$(cat "$e2e_dir/question.txt")" \
-    "$(printf 'caption=Drenvalisk Ver 1.0\nmessage=%s\nbuttons=OK Cancel\nicon=information' \
-      "$e2e_memory_question")"
+    "$(printf 'caption=%s\nmessage=%s\nbuttons=OK Cancel\nicon=information' \
+      "$e2e_title" "$e2e_memory_question")"
   remote list >"$e2e_dir/gui-nt.txt"
   e2e_check "NT, unstoppable: no drive scanned" eval '! grep -qx "Scanning statistics" "$e2e_dir/gui-nt.txt"'
-  remote answer 2 >/dev/null
+  remote answer IDCANCEL >/dev/null
   e2e_exit_status "$e2e_gui_pid" 30
   e2e_check "NT, unstoppable: Cancel ends the program" e2e_equal "$?" 0
   e2e_check "NT, unstoppable: its service keys are gone" \
@@ -383,6 +390,8 @@ e2e_infected_programs() {
 }
 
 mkdir -p "$e2e_dir"
+e2e_load_texts
+e2e_check "the program's texts" test -n "$e2e_title" -a -n "$e2e_memory_question"
 e2e_same_machine
 e2e_long_report
 e2e_infected_programs

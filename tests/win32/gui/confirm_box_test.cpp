@@ -24,7 +24,8 @@ struct OpenQuestion {
         dialog(waitForConfirmDialog(ui)) {}
 };
 
-enum Answer { kYes, kNo, kOk, kCancel, kOkOnly, kEnter, kEscape, kCloseBox };
+// Keys go where a person's keystrokes go: to the control that has the focus.
+enum Answer { kYes, kNo, kOk, kCancel, kOkOnly, kEnter, kTabEnter, kEscape, kCloseBox };
 
 struct AnswerCase {
   unsigned style;
@@ -34,6 +35,8 @@ struct AnswerCase {
 
 class ConfirmBoxAnswers : public GuiTest, public ::testing::WithParamInterface<AnswerCase> {};
 
+// Enter presses the button drawn highlighted: the form's first one at the
+// start (Yes, or OK), the next one after Tab. Escape is the close box.
 TEST_P(ConfirmBoxAnswers, ReturnTheButtonsCode) {
   const AnswerCase& c = GetParam();
   OpenQuestion question("Terminate the Scan now?", "Drenvalisk Ver 1.0", c.style);
@@ -45,8 +48,12 @@ TEST_P(ConfirmBoxAnswers, ReturnTheButtonsCode) {
     case kOk: ui.click(item(question.dialog, IDOK)); break;
     case kCancel: ui.click(item(question.dialog, IDCANCEL)); break;
     case kOkOnly: ui.click(item(question.dialog, IDC_OK_ONLY_BUTTON)); break;
-    case kEnter: ui.pressKey(VK_RETURN, question.dialog); break;
-    case kEscape: ui.pressKey(VK_ESCAPE, question.dialog); break;
+    case kEnter: ui.pressKey(VK_RETURN); break;
+    case kTabEnter:
+      ui.pressKey(VK_TAB);
+      ui.pressKey(VK_RETURN);
+      break;
+    case kEscape: ui.pressKey(VK_ESCAPE); break;
     case kCloseBox: ui.closeBox(question.dialog); break;
   }
   EXPECT_EQ(ui.waitForEnd(), c.expected);
@@ -55,9 +62,10 @@ TEST_P(ConfirmBoxAnswers, ReturnTheButtonsCode) {
 INSTANTIATE_TEST_SUITE_P(
     Styles, ConfirmBoxAnswers,
     ::testing::Values(AnswerCase{0x24, kYes, IDYES}, AnswerCase{0x24, kNo, IDNO},
-                      AnswerCase{0x24, kEnter, IDOK}, AnswerCase{0x24, kEscape, IDNO},
-                      AnswerCase{0x24, kCloseBox, IDNO}, AnswerCase{0x41, kOk, IDOK},
-                      AnswerCase{0x41, kCancel, IDCANCEL}, AnswerCase{0x41, kEnter, IDOK},
+                      AnswerCase{0x24, kEnter, IDYES}, AnswerCase{0x24, kTabEnter, IDNO},
+                      AnswerCase{0x24, kEscape, IDNO}, AnswerCase{0x24, kCloseBox, IDNO},
+                      AnswerCase{0x41, kOk, IDOK}, AnswerCase{0x41, kCancel, IDCANCEL},
+                      AnswerCase{0x41, kEnter, IDOK}, AnswerCase{0x41, kTabEnter, IDCANCEL},
                       AnswerCase{0x41, kEscape, IDCANCEL}, AnswerCase{0x41, kCloseBox, IDCANCEL},
                       AnswerCase{0x00, kOkOnly, IDOK}, AnswerCase{0x00, kEnter, IDOK},
                       AnswerCase{0x00, kEscape, IDCANCEL}, AnswerCase{0x00, kCloseBox, IDCANCEL}));

@@ -23,12 +23,6 @@ HWND captureOf(const UiThread& ui) {
   GetGUIThreadInfo(ui.threadId(), &info);
   return info.hwndCapture;
 }
-HWND focusOf(const UiThread& ui) {
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof info;
-  GetGUIThreadInfo(ui.threadId(), &info);
-  return info.hwndFocus;
-}
 
 // The mouse moving to (x, y) of `button`'s own client area, delivered where
 // the system would: to the window that holds the capture, if any.

@@ -149,6 +149,34 @@ void UiThread::pressKey(UINT virtualKey, HWND window) {
   sync();
 }
 
+namespace {
+
+// The dialog manager reads Shift from the thread's key state, which posted
+// key messages do not change.
+void setShiftState(bool down) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = down ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
+void postStroke(HWND window, UINT virtualKey) {
+  PostMessageA(window, WM_KEYDOWN, virtualKey, 1);
+  PostMessageA(window, WM_KEYUP, virtualKey, LPARAM(0xC0000001));
+}
+
+}  // namespace
+
+void UiThread::setShift(bool down) {
+  run([down] { setShiftState(down); });
+}
+
+void UiThread::postKeyStroke(UINT virtualKey) {
+  HWND window = focusOf(*this);
+  ASSERT_TRUE(window) << "no window has the keyboard focus";
+  postStroke(window, virtualKey);
+}
+
 void UiThread::closeBox(HWND window) {
   PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   sync();
@@ -267,15 +295,26 @@ const bool g_lockReady = [] {
 }();
 ReportSink g_inner = {nullptr, nullptr};
 std::vector<std::string> g_lines;
+std::vector<std::string> g_statuses;
+bool g_underQuestion = false;
 std::string g_holdPart;
 bool g_released = false;
 HANDLE g_held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 HANDLE g_finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
+// Any visible dialog of this thread but the main window is a question.
+bool questionOpenHere() {
+  for (HWND window : threadWindows(GetCurrentThreadId()))
+    if (isDialog(window) && window != mainDialogWindow() && IsWindowVisible(window)) return true;
+  return false;
+}
+
 void watchLine(const char* line) {
   g_inner.appendLine(line);
+  bool underQuestion = questionOpenHere();
   EnterCriticalSection(&g_lock);
   g_lines.push_back(line);
+  g_underQuestion = g_underQuestion || underQuestion;
   LeaveCriticalSection(&g_lock);
 }
 
@@ -294,6 +333,11 @@ void holdHere() {
 
 void watchStatus(const char* status) {
   g_inner.showStatus(status);
+  bool underQuestion = questionOpenHere();
+  EnterCriticalSection(&g_lock);
+  g_statuses.push_back(status);
+  g_underQuestion = g_underQuestion || underQuestion;
+  LeaveCriticalSection(&g_lock);
   if (!std::strcmp(status, "Scanning completed") || !std::strcmp(status, "Scanning terminated"))
     SetEvent(g_finished);
   if (!g_holdPart.empty() && std::strstr(status, g_holdPart.c_str())) {
@@ -307,6 +351,8 @@ void install() {
   (void)g_lockReady;
   g_inner = dialogReportSink();
   g_lines.clear();
+  g_statuses.clear();
+  g_underQuestion = false;
   g_holdPart.clear();
   ResetEvent(g_held);
   ResetEvent(g_finished);
@@ -331,6 +377,14 @@ void releaseWithKey(UiThread& ui, HWND window, UINT virtualKey) {
   });
 }
 
+void releaseWithKeyStroke(UiThread& ui, UINT virtualKey, bool shift) {
+  ui.run([=] {
+    g_released = true;
+    if (shift) setShiftState(true);
+    if (HWND focus = GetFocus()) postStroke(focus, virtualKey);
+  });
+}
+
 bool waitFinished(DWORD milliseconds) {
   return WaitForSingleObject(g_finished, milliseconds) == WAIT_OBJECT_0;
 }
@@ -340,6 +394,20 @@ std::vector<std::string> lines() {
   std::vector<std::string> copy = g_lines;
   LeaveCriticalSection(&g_lock);
   return copy;
+}
+
+std::vector<std::string> statuses() {
+  EnterCriticalSection(&g_lock);
+  std::vector<std::string> copy = g_statuses;
+  LeaveCriticalSection(&g_lock);
+  return copy;
+}
+
+bool ranUnderAQuestion() {
+  EnterCriticalSection(&g_lock);
+  bool under = g_underQuestion;
+  LeaveCriticalSection(&g_lock);
+  return under;
 }
 }  // namespace ScanWatch
 
@@ -386,6 +454,20 @@ HWND waitForMainDialog(UiThread& ui, DWORD milliseconds) {
             milliseconds);
   HWND main = mainDialogWindow();
   return main && IsWindowVisible(main) ? main : nullptr;
+}
+
+int openQuestionCount(const UiThread& ui) {
+  int count = 0;
+  for (HWND window : threadWindows(ui.threadId()))
+    if (isDialog(window) && window != mainDialogWindow() && IsWindowVisible(window)) ++count;
+  return count;
+}
+
+HWND focusOf(const UiThread& ui) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(ui.threadId(), &info);
+  return info.hwndFocus;
 }
 
 HWND item(HWND dialog, int id) { return GetDlgItem(dialog, id); }

@@ -43,6 +43,13 @@ class UiThread {
   void click(HWND button);
   // A key press in the window that has the keyboard focus (or `window`).
   void pressKey(UINT virtualKey, HWND window = nullptr);
+  // A key pressed and released in the window that has the focus; posted and
+  // not synced, so that whatever takes the thread's messages next (a modal
+  // loop, or a scan's pump) gets them.
+  void postKeyStroke(UINT virtualKey);
+  // Shift down or up for the keys that follow (the dialog manager reads it
+  // from the thread's key state, which posted keys do not change).
+  void setShift(bool down);
   // The window menu's Close (a caption's close box).
   void closeBox(HWND window);
   // The body's result once it has returned; -999 when it does not end in time.
@@ -91,9 +98,16 @@ void release(UiThread& ui);
 // Releases the hold and posts `key` before the scan goes on, so that the
 // walker's pump takes it.
 void releaseWithKey(UiThread& ui, HWND window, UINT virtualKey);
+// The same with a whole stroke (down and up) in the window that has the
+// focus, Shift held down for it if asked (UiThread::setShift(false) after).
+void releaseWithKeyStroke(UiThread& ui, UINT virtualKey, bool shift = false);
 // The final status ("Scanning completed" / "Scanning terminated") was shown.
 bool waitFinished(DWORD milliseconds = 120000);
 std::vector<std::string> lines();
+std::vector<std::string> statuses();
+// Whether a question of the program was open when the scan sent a line or a
+// status (the scan ran under the question).
+bool ranUnderAQuestion();
 }  // namespace ScanWatch
 
 // Bodies for UiThread.
@@ -111,6 +125,11 @@ HWND findConfirmDialog(const UiThread& ui);
 // Waits until a confirmation dialog is on the screen (its modal loop shows it
 // once its queue is empty); null when none comes within the bound.
 HWND waitForConfirmDialog(UiThread& ui, DWORD milliseconds = 10000);
+
+// Visible confirmation dialogs open on the UI thread.
+int openQuestionCount(const UiThread& ui);
+// The window that has the UI thread's keyboard focus.
+HWND focusOf(const UiThread& ui);
 
 HWND item(HWND dialog, int id);
 RECT windowRect(HWND window);

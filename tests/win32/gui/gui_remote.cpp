@@ -6,7 +6,9 @@
 // thing it waited for came, 1 when not.
 //
 //   gui-remote wait-window [MS]   the main window is up and shows SCAN enabled
-//   gui-remote click ID           clicks the main window's button ID
+// Controls are named as res/resource.h names them (IDC_SCAN_BUTTON, IDOK, ...).
+//
+//   gui-remote click NAME         clicks the main window's button NAME
 //   gui-remote wait-end [MS]      waits for the scan's end, a question or the
 //                                 program's end: prints "finished STATUS",
 //                                 "question" or "gone"
@@ -16,9 +18,12 @@
 //                                 message (line breaks as \n), visible buttons
 //                                 and icon (information, question, warning,
 //                                 error, or none)
-//   gui-remote answer ID          clicks the question's button ID; a Yes or OK
+//   gui-remote answer NAME        clicks the question's button NAME; a Yes or OK
 //                                 to a question about restarting is refused
 //                                 (exit 3): nothing here ever restarts
+//   gui-remote text NAME          one of the program's own texts (engine/texts.h:
+//                                 kProductTitle, kRestartQuestion, ...), line
+//                                 breaks as \n
 //   gui-remote windows            how many main windows of the program are up
 //   gui-remote rect               the main window's outline on the screen:
 //                                 left top width height
@@ -39,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/texts.h"
 #include "res/resource.h"
 #include "tests/win32/gui/gui_remote.h"
 
@@ -180,6 +186,36 @@ int answerQuestion(int id) {
   return waitFor(10000, [&] { return !IsWindow(question) || !IsWindowVisible(question); }) ? 0 : 1;
 }
 
+struct NamedText {
+  const char* name;
+  const char* text;
+};
+#define NAMED(text) {#text, text}
+const NamedText kTexts[] = {
+    NAMED(kProductTitle),     NAMED(kStopQuestion),    NAMED(kRestartQuestion),
+    NAMED(kMemoryRestartQuestion), NAMED(kMemoryRemovedLine), NAMED(kStatusCompleted),
+    NAMED(kStatusTerminated),
+};
+#undef NAMED
+
+int printText(const std::string& name) {
+  for (const NamedText& text : kTexts) {
+    if (name != text.name) continue;
+    std::printf("%s\n", escapedBreaks(text.text).c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "gui-remote: no text named %s\n", name.c_str());
+  return 2;
+}
+
+// The id of a control named on the command line; -1 (and a message) for a
+// name res/resource.h does not give.
+int namedId(const char* name) {
+  int id = controlNamed(name);
+  if (id < 0) std::fprintf(stderr, "gui-remote: no control named %s\n", name);
+  return id;
+}
+
 int countWindows() {
   std::printf("%d\n", mainWindowCount());
   return 0;
@@ -202,7 +238,7 @@ int printRect() {
 }
 
 int usage() {
-  std::fputs("usage: gui-remote wait-window|click|wait-end|status|list|question|answer|windows|rect|bench"
+  std::fputs("usage: gui-remote wait-window|click|wait-end|status|list|question|answer|text|windows|rect|bench"
              " [ARG]\n",
              stderr);
   return 2;
@@ -214,12 +250,19 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string command = argv[1];
   if (command == "wait-window") return waitWindow(argumentMs(argc, argv, 2, 20000));
-  if (command == "click" && argc > 2) return clickButton(std::atoi(argv[2]));
+  if (command == "click" && argc > 2) {
+    int id = namedId(argv[2]);
+    return id < 0 ? 2 : clickButton(id);
+  }
   if (command == "wait-end") return waitEnd(argumentMs(argc, argv, 2, 120000));
   if (command == "status") return printStatus();
   if (command == "list") return printList();
   if (command == "question") return describeQuestion(argumentMs(argc, argv, 2, 20000));
-  if (command == "answer" && argc > 2) return answerQuestion(std::atoi(argv[2]));
+  if (command == "answer" && argc > 2) {
+    int id = namedId(argv[2]);
+    return id < 0 ? 2 : answerQuestion(id);
+  }
+  if (command == "text" && argc > 2) return printText(argv[2]);
   if (command == "windows") return countWindows();
   if (command == "rect") return printRect();
   if (command == "bench") return benchScan(argumentMs(argc, argv, 2, 600000));

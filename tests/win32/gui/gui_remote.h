@@ -6,7 +6,6 @@
 
 #include <string>
 
-constexpr const wchar_t* kCaption = L"Drenvalisk Ver 1.0";
 // How long a message sent to the program may take before it counts as unanswered.
 constexpr DWORD kSendTimeout = 10000;
 
@@ -14,6 +13,9 @@ constexpr DWORD kSendTimeout = 10000;
 
 // Text in the ANSI code page, as the program itself holds it.
 std::string narrow(const std::wstring& text);
+// A control of the program by its name in res/resource.h ("IDC_SCAN_BUTTON",
+// also "IDOK" and "IDCANCEL"); -1 for a name it does not know.
+int controlNamed(const std::string& name);
 std::wstring textOf(HWND window);
 bool shown(HWND window);
 bool clickable(HWND button);

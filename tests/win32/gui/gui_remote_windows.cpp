@@ -1,5 +1,6 @@
 #include "tests/win32/gui/gui_remote.h"
 
+#include "engine/texts.h"
 #include "res/resource.h"
 
 std::string narrow(const std::wstring& text) {
@@ -28,7 +29,8 @@ struct Search {
 BOOL CALLBACK visitTopLevel(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<Search*>(context);
   // The questions may bear the same caption; only the main window has the list.
-  if (!IsWindowVisible(window) || textOf(window) != kCaption || !GetDlgItem(window, IDC_REPORT_LIST))
+  if (!IsWindowVisible(window) || narrow(textOf(window)) != kProductTitle ||
+      !GetDlgItem(window, IDC_REPORT_LIST))
     return TRUE;
   ++search->mainWindows;
   if (!search->main) search->main = window;
@@ -72,7 +74,7 @@ HWND questionWindow(HWND main) {
 namespace {
 
 bool isFinalStatus(const std::wstring& status) {
-  return status == L"Scanning completed" || status == L"Scanning terminated";
+  return narrow(status) == kStatusCompleted || narrow(status) == kStatusTerminated;
 }
 
 }  // namespace
@@ -83,3 +85,27 @@ bool showsEnd(HWND main) {
 }
 
 bool clickable(HWND button) { return shown(button) && IsWindowEnabled(button); }
+
+namespace {
+
+struct NamedControl {
+  const char* name;
+  int id;
+};
+#define NAMED(id) {#id, id}
+// The controls a script may click, read or answer with.
+const NamedControl kControls[] = {
+    NAMED(IDOK), NAMED(IDCANCEL), NAMED(IDC_OK_BUTTON), NAMED(IDC_SCAN_BUTTON),
+    NAMED(IDC_DOWNLOAD_BUTTON), NAMED(IDC_CLOSE_BUTTON), NAMED(IDC_STATUS_LABEL),
+    NAMED(IDC_SEARCHING_TEXT), NAMED(IDC_REPORT_LIST), NAMED(IDC_PRODUCT_LINK),
+    NAMED(IDC_TOOLS_LINK), NAMED(IDC_OK_ONLY_BUTTON), NAMED(IDC_YES_BUTTON), NAMED(IDC_NO_BUTTON),
+};
+#undef NAMED
+
+}  // namespace
+
+int controlNamed(const std::string& name) {
+  for (const NamedControl& control : kControls)
+    if (name == control.name) return control.id;
+  return -1;
+}

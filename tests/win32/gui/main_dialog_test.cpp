@@ -2,9 +2,13 @@
 // the ways out, the web pages, dragging, and a second copy of the program.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
+#include "app/confirm_box.h"
 #include "app/removal_tool_app.h"
+#include "controls/ex_label.h"
+#include "engine/texts.h"
 #include "tests/win32/gui/gui_test_support.h"
 
 namespace {
@@ -249,3 +253,114 @@ TEST_F(MainDialog, TheProgramRunsAsASingleCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+int screenDpi() {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// `control`'s text, measured with the font it is drawn with as DrawText
+// lays it out (DT_CALCRECT, breaking between words), fits its client area.
+// Returns the height the text takes.
+int expectTextFits(HWND control, HFONT font, UINT format, const char* what) {
+  std::string text = windowText(control);
+  RECT client;
+  GetClientRect(control, &client);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT needed = {0, 0, client.right, 0};
+  DrawTextA(dc, text.c_str(), int(text.size()), &needed, format | DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  EXPECT_LE(needed.bottom, client.bottom) << what << " is cut at the bottom: \"" << text << "\"";
+  EXPECT_LE(needed.right, client.right) << what << " is cut at the side: \"" << text << "\"";
+  return needed.bottom;
+}
+
+HFONT fontOf(HWND control) { return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)); }
+
+int expectStaticFits(HWND dialog, int id, const char* what) {
+  HWND control = item(dialog, id);
+  bool centred = (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_CENTER;
+  return expectTextFits(control, fontOf(control), centred ? DT_CENTER : DT_LEFT, what);
+}
+
+// Opens a question as the program asks it, checks that its message fits,
+// keeps a picture of it, and answers it with Escape.
+void expectQuestionFits(const char* message, unsigned style, const std::string& shot) {
+  std::string text = message;
+  UiThread ui([&] { return static_cast<INT_PTR>(ShowConfirmBox(text.c_str(), "Drenvalisk Ver 1.0", style)); });
+  HWND question = waitForConfirmDialog(ui);
+  ASSERT_TRUE(question);
+  int textHeight = expectStaticFits(question, IDC_MESSAGE_TEXT, shot.c_str());
+  // The buttons stay below the message's text and inside the window.
+  RECT area = windowRect(item(question, IDC_MESSAGE_TEXT)), box = windowRect(question);
+  for (int id : {IDOK, IDC_OK_ONLY_BUTTON, IDC_YES_BUTTON}) {
+    HWND button = item(question, id);
+    if (!IsWindowVisible(button)) continue;
+    EXPECT_GE(windowRect(button).top, area.top + textHeight) << shot << ": button " << id;
+    EXPECT_LE(windowRect(button).bottom, box.bottom) << shot << ": button " << id;
+  }
+  captureScreen(ui, box).save(shot);
+  ui.pressKey(VK_ESCAPE);
+  ui.waitForEnd();
+}
+
+}  // namespace
+
+// The dialog font grows with the screen's pixels per inch: every text of the
+// main window and of the questions still fits its control (the test script
+// runs this at 96, 120 and 144 dpi), and each state is kept as a picture.
+TEST_F(MainDialog, EveryTextFitsAtEveryResolution) {
+  const std::string dpi = std::to_string(screenDpi()) + "dpi";
+  std::printf("[   INFO   ] the screen has %s\n", dpi.c_str());
+  {
+    UiThread ui(runMainDialog);
+    HWND main = waitForMainDialog(ui);
+    ASSERT_TRUE(main);
+    expectStaticFits(main, IDC_HEADLINE_TEXT, "the headline");
+    expectStaticFits(main, IDC_MAKER_TEXT, "the maker line");
+    expectTextFits(item(main, IDC_FAMILY_LABEL), g_labelFont, DT_CENTER, "the family label");
+    captureScreen(ui, windowRect(main)).save("main-idle-" + dpi);
+
+    ui.click(item(main, IDC_SCAN_BUTTON));
+    ui.run([] { KillTimer(mainDialogWindow(), 100); });  // the texts below stand for the scan
+    expectStaticFits(main, IDC_SEARCHING_TEXT, "the search line");
+    // The longest status the walker shows: a path cut to 60 characters.
+    for (const char* status :
+         {"C:\\Documents and Settings\\Administrator\\..Temporary Internet Files\\setup.exe",
+          "C:\\WINDOWS\\system32\\DriverStore\\FileRepository\\netrtl64.inf_amd64\\netrtl64.sys",
+          "Scanning completed", "Scanning terminated"}) {
+      std::string shown = status;
+      if (shown.size() > 60) shown = shown.substr(0, 29) + ".." + shown.substr(shown.size() - 29);
+      ui.run([&] {
+        copyText(g_session.statusText, shown.c_str(), sizeof g_session.statusText);
+        SendMessageA(mainDialogWindow(), WM_ENABLE, 0, 0);
+      });
+      ASSERT_TRUE(waitUntil(ui, [&] { return windowText(item(main, IDC_STATUS_LABEL)) == shown; }, 2000));
+      expectStaticFits(main, IDC_STATUS_LABEL, "the status label");
+      if (shown.size() == 60) captureScreen(ui, windowRect(main)).save("main-scanning-" + dpi);
+    }
+    ui.run([] { g_session.scanRunning = 0; });
+    ui.closeBox(main);
+    EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+  }
+  {
+    installProduct(30);
+    UiThread ui(runMainDialog);
+    HWND main = waitForMainDialog(ui);
+    ASSERT_TRUE(main);
+    expectStaticFits(main, IDC_PRODUCT_TEXT, "the product line");
+    ui.closeBox(main);
+    EXPECT_EQ(ui.waitForEnd(), IDCANCEL);
+  }
+  // Every question the program asks (the walker's Escape question is the
+  // stop question).
+  expectQuestionFits(kStopQuestion, 0x24, "question-stop-" + dpi);
+  expectQuestionFits(kRestartQuestion, 0x24, "question-restart-" + dpi);
+  expectQuestionFits(kMemoryRestartQuestion, 0x41, "question-memory-" + dpi);
+}

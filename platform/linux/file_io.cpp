@@ -24,7 +24,7 @@ int openInKeptFolder(const char* path) {
     return -1;
   HostFolder* folder = openHostFolder(path, static_cast<size_t>(slash - path));
   if (!folder) return -1;
-  return openat(folder->fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  return openat(folder->fd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
 }
 
 // Read positions of the descriptors opened for reading, by descriptor (-1 for
@@ -43,11 +43,13 @@ void keepReadPosition(int fd, off_t position) {
   g_readPositions[fd] = position;
 }
 
-// Opens a file by its full path, resolving letter case as Windows would.
-int openByPath(const char* path, int flags) {
-  std::string host = hostPathOf(path);
-  if (host.empty()) return -1;
-  return open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+// Opens a file reached from its drive's root without following a link,
+// resolving letter case as Windows would.
+int openReached(const char* path, int flags) {
+  HostEntry entry;
+  if (!reachHostEntry(path, &entry)) return -1;
+  return openat(entry.folderFd, entry.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                0644);
 }
 
 }  // namespace
@@ -64,9 +66,9 @@ int fileOpen(const char* path, FileOpenMode mode) {
   }
   if (mode != kOpenReadBinary) hostFilesChanged();
   // A name in another letter case, or a folder gone since it was kept, is
-  // found by the full path.
+  // looked up again from the drive's root.
   int fd = mode == kOpenReadBinary ? openInKeptFolder(path) : -1;
-  if (fd < 0) fd = openByPath(path, flags);
+  if (fd < 0) fd = openReached(path, flags);
   if (fd < 0) return -1;
   // Only plain files are files to Windows. Opening without blocking keeps a
   // pipe or a device on the disk from holding the scan at its open.
@@ -119,10 +121,16 @@ int fileClose(int fd) {
   return close(fd);
 }
 
+// A link is not there for the platform: it is passed over, never gone through.
 int fileAccess(const char* path, int mode) {
-  std::string host = hostPathOf(path);
-  if (host.empty()) return -1;
-  return access(host.c_str(), mode == 4 ? R_OK : F_OK) == 0 ? 0 : -1;
+  HostEntry entry;
+  struct stat info;
+  if (!reachHostEntry(path, &entry) ||
+      fstatat(entry.folderFd, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      S_ISLNK(info.st_mode))
+    return -1;
+  if (mode != 4) return 0;
+  return faccessat(entry.folderFd, entry.name.c_str(), R_OK, 0) == 0 ? 0 : -1;
 }
 
 int openFileCount() { return g_openFiles; }

@@ -47,3 +47,9 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
 // The one entry `name` of `folder`, found as hostPathOf finds a name (as
 // written, else in another letter case); empty when there is none.
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing);
+
+// How many different symbolic links (junctions) listings have shown since
+// forgetListedLinks: each is listed as a folder that is a reparse point and
+// never gone through, so a walk passes it over.
+size_t linksListed();
+void forgetListedLinks();

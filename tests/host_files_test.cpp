@@ -346,6 +346,38 @@ TEST_F(HostFilesTest, ReadsFollowSeeksAndStopAtTheEnd) {
   EXPECT_EQ(readText("C:\\r\\data.bin"), "01ab456789");
 }
 
+// Reads inside a file's first 4 KB, across its end and past it give the
+// file's bytes, in one file after another and after the file was rewritten
+// while it was open.
+TEST_F(HostFilesTest, ReadsAroundTheFirstFourKilobytes) {
+  std::string bytes(6000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  writeText("C:\\r\\big.bin", bytes);
+  writeText("C:\\r\\small.bin", "short");
+  FileDescriptor big(fileOpen("C:\\r\\big.bin", kOpenReadBinary));
+  FileDescriptor small(fileOpen("C:\\r\\small.bin", kOpenReadBinary));
+  ASSERT_TRUE(big.valid() && small.valid());
+  auto readAt = [](int fd, long at, unsigned count) {
+    std::string out(count, '\0');
+    if (fileSeek(fd, at, kSeekSet) != at) return std::string("seek");
+    const int got = fileRead(fd, out.data(), count);
+    return got < 0 ? std::string("error") : out.substr(0, static_cast<size_t>(got));
+  };
+  for (long at : {0L, 60L, 4090L, 4096L, 5990L}) {
+    SCOPED_TRACE(at);
+    EXPECT_EQ(readAt(big.get(), at, 20), bytes.substr(static_cast<size_t>(at), 20));
+    EXPECT_EQ(readAt(small.get(), at, 20), at == 0 ? "short" : "");
+  }
+  EXPECT_EQ(readAt(small.get(), 2, 20), "ort");
+  EXPECT_EQ(readAt(big.get(), 4000, 96), bytes.substr(4000, 96));
+
+  FileDescriptor writer(fileOpen("C:\\r\\big.bin", kOpenWriteBinary));
+  ASSERT_TRUE(writer.valid());
+  EXPECT_EQ(fileWrite(writer.get(), "XYZ", 3), 3);
+  writer.close();
+  EXPECT_EQ(readAt(big.get(), 0, 4), "XYZd");
+}
+
 TEST_F(HostFilesTest, PipesOnTheDiskAreNotOpened) {
   // A pipe with no writer would hold the scan at its open for ever; to
   // Windows only plain files are files.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,9 +29,11 @@ int openInKeptFolder(const char* path) {
 }
 
 // Read positions of the descriptors opened for reading, by descriptor (-1 for
-// others). A seek there only moves the position kept here and a read is a
-// positioned read, so the matcher's seek-and-read pairs cost one call each.
+// others), and the size each file had when it was opened. A seek there only
+// moves the position kept here and a read is a positioned read, so the
+// matcher's seek-and-read pairs cost one call each.
 std::vector<off_t> g_readPositions;
+std::vector<off_t> g_openSizes;
 int g_openFiles = 0;
 
 off_t* readPosition(int fd) {
@@ -38,9 +41,39 @@ off_t* readPosition(int fd) {
   return g_readPositions[fd] >= 0 ? &g_readPositions[fd] : nullptr;
 }
 
-void keepReadPosition(int fd, off_t position) {
-  if (static_cast<size_t>(fd) >= g_readPositions.size()) g_readPositions.resize(fd + 1, -1);
+void keepReadPosition(int fd, off_t position, off_t size) {
+  if (static_cast<size_t>(fd) >= g_readPositions.size()) {
+    g_readPositions.resize(fd + 1, -1);
+    g_openSizes.resize(fd + 1, -1);
+  }
   g_readPositions[fd] = position;
+  g_openSizes[fd] = size;
+}
+
+// The first bytes of the file read last: the matchers read a PE file's
+// headers and most patterns in many small pieces from its first 4 KB, which
+// one read brings in. Dropped when the file is closed and whenever a call of
+// ours changes a file.
+constexpr size_t kHeadSize = 4096;
+char g_head[kHeadSize];
+int g_headFd = -1;
+size_t g_headLength = 0;
+
+// Serves a read of [position, position + count) from the head block, loading
+// it first; -1 when the range lies beyond the block.
+ssize_t readFromHead(int fd, void* buffer, size_t count, off_t position) {
+  if (position < 0 || static_cast<size_t>(position) + count > kHeadSize) return -1;
+  if (g_headFd != fd) {
+    const ssize_t got = pread(fd, g_head, kHeadSize, 0);
+    if (got < 0) return -1;
+    g_headFd = fd;
+    g_headLength = static_cast<size_t>(got);
+  }
+  const size_t at = static_cast<size_t>(position);
+  if (at + count > g_headLength && g_headLength == kHeadSize) return -1;
+  const size_t served = at >= g_headLength ? 0 : std::min(count, g_headLength - at);
+  std::memcpy(buffer, g_head + at, served);
+  return static_cast<ssize_t>(served);
 }
 
 // Opens a file reached from its drive's root without following a link,
@@ -78,17 +111,20 @@ int fileOpen(const char* path, FileOpenMode mode) {
     return -1;
   }
   ++g_openFiles;
-  keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1);
+  keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1, info.st_size);
   return fd;
 }
 
 int fileRead(int fd, void* buffer, unsigned count) {
   off_t* position = readPosition(fd);
-  ssize_t got = position ? pread(fd, buffer, count, *position) : read(fd, buffer, count);
+  ssize_t got = position ? readFromHead(fd, buffer, count, *position) : -1;
+  if (got < 0) got = position ? pread(fd, buffer, count, *position) : read(fd, buffer, count);
   if (got < 0) return -1;
   if (position) *position += got;
   return static_cast<int>(got);
 }
+
+void forgetFileHeads() { g_headFd = -1; }
 
 int fileWrite(int fd, const void* buffer, unsigned count) {
   ssize_t wrote = count ? write(fd, buffer, count) : 0;
@@ -109,6 +145,7 @@ long fileSeek(int fd, long offset, int origin) {
 }
 
 long fileLength(int fd) {
+  if (readPosition(fd)) return static_cast<long>(g_openSizes[fd]);  // as fstat'ed at the open
   struct stat info;
   if (fstat(fd, &info) != 0) return -1;
   return static_cast<long>(info.st_size);
@@ -118,6 +155,7 @@ int fileClose(int fd) {
   if (fd < 0) return -1;
   --g_openFiles;
   if (off_t* position = readPosition(fd)) *position = -1;
+  if (g_headFd == fd) g_headFd = -1;
   return close(fd);
 }
 

@@ -59,6 +59,7 @@ bool sameFolderState(const ListingCache& cache, const struct stat& info) {
 
 void hostFilesChanged() {
   ++g_generation;
+  linuxfs::forgetFileHeads();
   closeHostFolders();  // a folder may have been moved
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <set>
 #include <utility>
 
@@ -201,8 +202,10 @@ bool isDotName(const char* name) {
 }
 
 void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
-  listing->entries.reserve(32);
-  listing->names.reserve(512);
+  // Room for a typical folder at once: growing the vectors entry by entry
+  // costs more than the listing's own parsing.
+  listing->entries.reserve(128);
+  listing->names.reserve(4096);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
@@ -214,7 +217,8 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
       at += item->d_reclen;
       const char* name = item->d_name;
-      const size_t length = std::strlen(name);
+      // The name ends within the record, padded with zeros after it.
+      const size_t length = strnlen(name, item->d_reclen - offsetof(struct dirent64, d_name));
       if (length >= kMaxPath) continue;  // cannot be named
       const bool dot = isDotName(name);
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."

@@ -34,6 +34,9 @@ int fileAccess(const char* path, int mode);
 // drive's root without going through a link.
 bool isPlainFile(const char* path);
 
+// Drops what was kept of files read, after a change to the files.
+void forgetFileHeads();
+
 // Searches and files opened and not yet closed, so tests can see that every
 // path closed what it opened.
 int openSearchCount();

@@ -16,9 +16,9 @@ struct HostFolder {
 };
 
 // The folder named by the first `length` characters of a Windows path
-// ("C:\a\b\" or "C:\a\b"), resolved as hostPathOf resolves it: the stored
-// spelling first, else a name that differs only in letter case, "." and ".."
-// taken apart without leaving the drive. Every folder on the way is opened
+// ("C:\a\b\" or "C:\a\b"), each component in its stored spelling first,
+// else a name that differs only in letter case, "." and ".." taken apart
+// without leaving the drive. Every folder on the way is opened
 // relative to the one above it without following a link: null when one of
 // them is a symbolic link (or a junction, as the NTFS drivers show them), is
 // missing or cannot be opened.

@@ -301,6 +301,11 @@ int main(int argc, char** argv) {
 
   std::fflush(stdout);
   clearStatus();
+  const std::string note = scanEndNote();
+  if (!note.empty()) {
+    std::fprintf(stderr, "%s\n", note.c_str());
+    if (g_log) std::fprintf(g_log, "%s\n", note.c_str());
+  }
   std::fprintf(stderr, "%s\n", g_session.statusText);
   closeLog();
   return g_session.filesInfected > 0 ? 1 : 0;

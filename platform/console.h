@@ -40,3 +40,8 @@ ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t cap
 // and what they mean, for --help.
 const char* scanFoldersSynopsis();
 const char* scanFoldersHelp();
+
+// A line for the end of a scan, shown on the status output and written to the
+// log before the final status; empty when there is nothing to say. Native
+// build: how many symbolic links and junctions the scan passed over.
+std::string scanEndNote();

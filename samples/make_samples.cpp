@@ -10,6 +10,10 @@
 //   drenvalisk-make-samples deep DIR N [--clean]
 //                                         the same files, about 20 a folder,
 //                                         up to eight levels deep
+//   drenvalisk-make-samples large DIR N   N larger files (about 52 KB each):
+//                                         DIR/deep in the deep shape, and the
+//                                         same files (hard links) in DIR/flat,
+//                                         about 40 a folder, three levels deep
 //   drenvalisk-make-samples installation DIR KEYS
 //                                         a Windows installation's registry
 //                                         hives in DIR/Windows, KEYS filler
@@ -174,10 +178,16 @@ std::vector<uint8_t> randomText(Random& random, uint32_t size) {
   return textBytes(text);
 }
 
-// A non-PE file: mostly small, some text, some binary, a few with "MZ" only.
-std::vector<uint8_t> dataFile(Random& random) {
+// Sizes of the larger files: 40,000 to 65,000 bytes, 52,500 on average.
+constexpr uint32_t kLargeMin = 40000;
+constexpr uint32_t kLargeMax = 65000;
+
+// A non-PE file: mostly small, some text, some binary, a few with "MZ" only;
+// `large`: of the larger files' sizes.
+std::vector<uint8_t> dataFile(Random& random, bool large) {
   unsigned bucket = static_cast<unsigned>(random.next() % 100);
-  uint32_t size = bucket < 70 ? random.range(0, 2048)
+  uint32_t size = large         ? random.range(kLargeMin, kLargeMax)
+                  : bucket < 70 ? random.range(0, 2048)
                   : bucket < 95 ? random.range(2049, 8192)
                                 : random.range(8193, 16384);
   unsigned kind = static_cast<unsigned>(random.next() % 10);
@@ -191,9 +201,11 @@ std::vector<uint8_t> dataFile(Random& random) {
 }
 
 // A clean PE file whose size no rule-1 record has.
-std::vector<uint8_t> cleanPeFile(Random& random, const std::vector<int32_t>& sizes, uint32_t seed) {
-  uint32_t size = random.chance(100) ? random.range(20 * 1024, kSmallRecordLimit)
-                                     : random.range(0x600, 16 * 1024);
+std::vector<uint8_t> cleanPeFile(Random& random, const std::vector<int32_t>& sizes, uint32_t seed,
+                                 bool large) {
+  uint32_t size = large               ? random.range(kLargeMin, kLargeMax)
+                  : random.chance(100) ? random.range(20 * 1024, kSmallRecordLimit)
+                                       : random.range(0x600, 16 * 1024);
   while (std::binary_search(sizes.begin(), sizes.end(), static_cast<int32_t>(size))) ++size;
   return buildCleanSample(size, seed);
 }
@@ -209,6 +221,8 @@ struct CorpusSource {
   std::vector<const SignatureRecord*> records;
   std::vector<int32_t> sizes;
   bool clean = false;  // no file carries a record's patterns
+  bool large = false;  // files of about 52 KB
+  std::vector<fs::path>* written = nullptr;  // when set, each file's path, in order
 };
 
 // Writes the i-th file of a corpus into `folder`. 15% PE files; 1 file in 200
@@ -229,15 +243,16 @@ bool writeCorpusFile(Random& random, uint32_t i, const fs::path& folder,
     counts.infectedFiles += infected;
     std::snprintf(name, sizeof name, "app%06u.exe", i);
   } else if (roll < 150) {
-    bytes = cleanPeFile(random, source.sizes, i);
+    bytes = cleanPeFile(random, source.sizes, i, source.large);
     ++counts.peFiles;
     std::snprintf(name, sizeof name, random.chance(300) ? "lib%06u.dll" : "prog%06u.exe", i);
   } else {
-    bytes = dataFile(random);
+    bytes = dataFile(random, source.large);
     std::snprintf(name, sizeof name, "file%06u.%s", i, bytes.size() % 3 ? "dat" : "txt");
   }
   ++counts.files;
   counts.totalBytes += bytes.size();
+  if (source.written) source.written->push_back(folder / name);
   return writeFile(folder / name, bytes);
 }
 
@@ -305,10 +320,44 @@ int makeCorpus(const fs::path& root, uint32_t count, bool clean, bool deep) {
   return 0;
 }
 
+// The larger files twice over: written in the deep shape under DIR/deep, then
+// linked into the flat shape under DIR/flat, so both shapes hold the same
+// bytes on the disk once.
+int makeLargeCorpus(const fs::path& root, uint32_t count) {
+  CorpusSource source;
+  source.records = buildableRecords();
+  source.sizes = exactSizes();
+  source.large = true;
+  std::vector<fs::path> written;
+  source.written = &written;
+  Random random(kCorpusSeed ^ 0x1A26E);
+  CorpusCounts counts;
+  if (source.records.empty() || !writeDeepCorpus(root / "deep", count, random, source, counts))
+    return 1;
+  for (uint32_t i = 0; i < written.size(); ++i) {
+    const fs::path folder = corpusFolder(root / "flat", i);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    fs::create_hard_link(written[i], folder / written[i].filename(), error);
+    if (error) {
+      std::fprintf(stderr, "drenvalisk-make-samples: %s: %s\n", written[i].c_str(),
+                   error.message().c_str());
+      return 1;
+    }
+  }
+  std::fprintf(stderr,
+               "large corpus %s: %u files (deep: %u folders; flat: %u folders), %u PE "
+               "(%u infected), %.1f MB\n",
+               root.c_str(), counts.files, counts.folders, (counts.files + 39) / 40,
+               counts.peFiles, counts.infectedFiles, counts.totalBytes / 1048576.0);
+  return 0;
+}
+
 int usage() {
   std::fputs("usage: drenvalisk-make-samples demo DIR\n"
              "       drenvalisk-make-samples corpus DIR N [--clean]\n"
              "       drenvalisk-make-samples deep DIR N [--clean]\n"
+             "       drenvalisk-make-samples large DIR N\n"
              "       drenvalisk-make-samples installation DIR KEYS\n",
              stderr);
   return 2;
@@ -325,6 +374,12 @@ int main(int argc, char** argv) {
     unsigned long count = std::strtoul(argv[3], &end, 10);
     if (!*argv[3] || *end || count == 0 || count > 10000000ul) return usage();
     return makeCorpus(argv[2], static_cast<uint32_t>(count), clean, deep);
+  }
+  if (argc == 4 && std::strcmp(argv[1], "large") == 0) {
+    char* end = nullptr;
+    unsigned long count = std::strtoul(argv[3], &end, 10);
+    if (!*argv[3] || *end || count == 0 || count > 10000000ul) return usage();
+    return makeLargeCorpus(argv[2], static_cast<uint32_t>(count));
   }
   if (argc == 4 && std::strcmp(argv[1], "installation") == 0) {
     char* end = nullptr;

@@ -3,8 +3,11 @@
 # traversal of the same trees (the floor), with the scanner's peak memory and
 # the cost per file at two corpus sizes: the flat shape (about 40 files a
 # folder, three levels) at each size and the deep shape (about 20 files a
-# folder, up to eight levels), each with warm caches and, run as root, with
-# the page caches dropped before every run (cold).
+# folder, up to eight levels), then the larger files (60,000 files of about
+# 52 KB, 3.15 GB) in both shapes (the same files, hard-linked), each with warm
+# caches and, run as root, with the page caches dropped before every run
+# (cold). The floor is bare: getdents64 on each folder opened relative to its
+# parent and fstatat of each entry, nothing printed per entry.
 # Then the offline registry: a scan that finds nothing of a clean corpus with a
 # planted Windows installation (its SOFTWARE and SYSTEM hives), against the
 # same tree whose hives lie where no installation is looked for, and the cost
@@ -12,7 +15,9 @@
 # Usage: scripts/bench-corpus.sh [RUNS]   (default 5 timed runs after one warm-up)
 # Environment: BUILD (default build/bench), CORPUS (default build/bench-corpus),
 #              SIZES (default "15000 60000"), DEEP_FILES (default 60000, empty
-#              for none), OFFLINE_FILES (default 15000),
+#              for none), LARGE_FILES (default 60000, empty for none; the
+#              larger files' corpus is deleted after the run unless
+#              KEEP_LARGE=1), OFFLINE_FILES (default 15000),
 #              OFFLINE_KEYS (filler keys per hive, default 10000),
 #              OFFLINE_ONLY=1 (only the offline registry figures).
 # Cold figures need root (to write /proc/sys/vm/drop_caches); without it they
@@ -25,7 +30,8 @@ build="${BUILD:-build/bench}"
 corpus="${CORPUS:-build/bench-corpus}"
 sizes=(${SIZES:-15000 60000})
 deep_files="${DEEP_FILES-60000}"
-[ -z "${OFFLINE_ONLY:-}" ] || { sizes=(); deep_files=; }
+large_files="${LARGE_FILES-60000}"
+[ -z "${OFFLINE_ONLY:-}" ] || { sizes=(); deep_files=; large_files=; }
 offline_files="${OFFLINE_FILES:-15000}"
 offline_keys="${OFFLINE_KEYS:-10000}"
 
@@ -92,16 +98,28 @@ cold_runs() {
 shapes=()
 for n in "${sizes[@]}"; do shapes+=("corpus $n"); done
 [ -z "$deep_files" ] || shapes+=("deep $deep_files")
+[ -z "$large_files" ] || shapes+=("large-deep $large_files" "large-flat $large_files")
 
-declare -A per_file per_file_cpu
+declare -A per_file per_file_cpu warm_ratio cold_ratio
 for shape in "${shapes[@]}"; do
   read -r kind n <<<"$shape"
-  tree="$corpus/${kind:0:1}$n"  # c15000, c60000, d60000
-  if [ ! -f "$tree.done" ]; then
-    chmod -R u+w "$tree" 2>/dev/null || true
-    rm -rf "$tree"
-    "$build/drenvalisk-make-samples" "$kind" "$tree" "$n"
-    touch "$tree.done"
+  case $kind in
+    large-*)  # both shapes of the larger files come from one generation
+      made="$corpus/large$n"
+      tree="$made/${kind#large-}"
+      make=(large "$made" "$n")
+      ;;
+    *)
+      made="$corpus/${kind:0:1}$n"  # c15000, c60000, d60000
+      tree=$made
+      make=("$kind" "$made" "$n")
+      ;;
+  esac
+  if [ ! -f "$made.done" ]; then
+    chmod -R u+w "$made" 2>/dev/null || true
+    rm -rf "$made"
+    "$build/drenvalisk-make-samples" "${make[@]}"
+    touch "$made.done"
   fi
   files=$(find "$tree" -type f | wc -l)
 
@@ -128,8 +146,9 @@ for shape in "${shapes[@]}"; do
     "$fw" "$(rate "$fw")" "$fc" "$(rate "$fc")"
   printf '  scanner     %7.3f s %9.0f files/s | CPU %7.3f s %9.0f files/s\n' \
     "$sw" "$(rate "$sw")" "$sc" "$(rate "$sc")"
+  warm_ratio[$kind]=$(echo "$fw / $sw" | bc -l)
   printf '  ratio scanner/floor  wall %.2f  CPU %.2f   (goal >= 0.95)\n' \
-    "$(echo "$fw / $sw" | bc -l)" "$(echo "$fc / $sc" | bc -l)"
+    "${warm_ratio[$kind]}" "$(echo "$fc / $sc" | bc -l)"
   printf '  scanner peak RSS     %.1f MB   (goal < 16 MB)\n' "$(echo "$peak / 1024" | bc -l)"
   printf '  scanner cost per file  wall %.2f us  CPU %.2f us; infected files reported: %s\n' \
     "${per_file[$kind$n]}" "${per_file_cpu[$kind$n]}" "$found"
@@ -137,8 +156,9 @@ for shape in "${shapes[@]}"; do
   if [ -n "$cfw" ]; then
     printf '  cold, caches dropped before each run: floor %.3f s (CPU %.3f s), scanner %.3f s (CPU %.3f s)\n' \
       "$cfw" "$cfc" "$csw" "$csc"
+    cold_ratio[$kind]=$(echo "$cfw / $csw" | bc -l)
     printf '  ratio scanner/floor, cold  wall %.2f  CPU %.2f   (goal >= 0.95)\n' \
-      "$(echo "$cfw / $csw" | bc -l)" "$(echo "$cfc / $csc" | bc -l)"
+      "${cold_ratio[$kind]}" "$(echo "$cfc / $csc" | bc -l)"
   else
     echo "  cold caches: not measured (dropping the page caches needs root)"
   fi
@@ -152,6 +172,16 @@ if [ ${#sizes[@]} -ge 2 ]; then
     "$(echo "${per_file[corpus$large]} / ${per_file[corpus$small]}" | bc -l)" \
     "${per_file_cpu[corpus$small]}" "${per_file_cpu[corpus$large]}" \
     "$(echo "${per_file_cpu[corpus$large]} / ${per_file_cpu[corpus$small]}" | bc -l)"
+fi
+
+if [ -n "$large_files" ]; then
+  printf '== larger files (%s, about 52 KB each): scanner speed / bare floor, warm: deep shape %.2f, flat shape %.2f   (goal >= 0.95)\n' \
+    "$large_files" "${warm_ratio[large-deep]}" "${warm_ratio[large-flat]}"
+  [ -z "${cold_ratio[large-deep]:-}" ] ||
+    printf '   cold: deep shape %.2f, flat shape %.2f\n' "${cold_ratio[large-deep]}" "${cold_ratio[large-flat]}"
+  if [ -z "${KEEP_LARGE:-}" ]; then  # 3 GB: not left behind
+    rm -rf "$corpus/large$large_files" "$corpus/large$large_files.done"
+  fi
 fi
 
 # ---------------------------------------------------------------- offline registry

@@ -147,8 +147,7 @@ TEST_F(HostFilesTest, AttributesFollowTheHostFile) {
   FindData folder = entry("C:\\f\\folder");
   EXPECT_EQ(folder.attributes & (kAttrDirectory | kAttrReparsePoint), kAttrDirectory);
   EXPECT_EQ(folder.sizeLow, 0u);
-  EXPECT_EQ(entry("C:\\f\\link").attributes & (kAttrDirectory | kAttrReparsePoint),
-            kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(entry("C:\\f\\link").attributes, kAttrDirectory | kAttrReparsePoint);
 }
 
 TEST_F(HostFilesTest, ReadOnlyFileIsNotDeletedUntilItsAttributesAreReset) {
@@ -295,22 +294,21 @@ TEST_F(HostFilesTest, KeptFolderHandlesFollowTheSpellingAskedFor) {
   EXPECT_EQ(readThrough("C:\\DIR\\other.txt"), "o");
 }
 
-// A folder behind a symbolic link is looked up as the host looks up a path,
-// so a walk round a link loop ends where a path holds too many links.
-TEST_F(HostFilesTest, FoldersBehindLinksResolveAsFullPaths) {
+// A link to a folder, one to itself deep in a loop, one to the drive's root:
+// none is gone through, however the path is spelt.
+TEST_F(HostFilesTest, FoldersBehindLinksAreNotReached) {
   writeText("C:\\real\\inside.txt", "r");
   ASSERT_EQ(symlink("real", host("C:\\link").c_str()), 0);
   ASSERT_EQ(symlink(".", host("C:\\real\\self").c_str()), 0);
-  EXPECT_EQ(list("C:\\link\\*.*"), (std::vector<std::string>{".", "..", "inside.txt", "self"}));
-  EXPECT_EQ(readThrough("C:\\link\\inside.txt"), "r");
-
-  std::string fewLinks = "C:\\real", tooManyLinks = "C:\\real";
-  for (int i = 0; i < 5; ++i) fewLinks += "\\self";
-  for (int i = 0; i < 45; ++i) tooManyLinks += "\\self";  // the host allows 40 in one path
-  EXPECT_EQ(list(fewLinks + "\\*.*"), (std::vector<std::string>{".", "..", "inside.txt", "self"}));
-  EXPECT_EQ(readThrough(fewLinks + "\\inside.txt"), "r");
-  EXPECT_TRUE(list(tooManyLinks + "\\*.*").empty());
-  EXPECT_EQ(fileOpen((tooManyLinks + "\\inside.txt").c_str(), kOpenReadBinary), -1);
+  ASSERT_EQ(symlink(root_.c_str(), host("C:\\real\\root").c_str()), 0);
+  EXPECT_EQ(list("C:\\real\\*.*"),
+            (std::vector<std::string>{".", "..", "inside.txt", "root", "self"}));
+  for (const char* folder : {"C:\\link", "C:\\real\\self", "C:\\REAL\\SELF\\self", "C:\\real\\root"}) {
+    SCOPED_TRACE(folder);
+    EXPECT_TRUE(list(std::string(folder) + "\\*.*").empty());
+    EXPECT_EQ(readThrough(std::string(folder) + "\\inside.txt"), "");
+  }
+  EXPECT_EQ(readThrough("C:\\real\\self\\..\\inside.txt"), "r");  // ".." is taken apart first
 }
 
 // The matchers read by seeking to absolute positions; reads go on from where
@@ -346,6 +344,38 @@ TEST_F(HostFilesTest, ReadsFollowSeeksAndStopAtTheEnd) {
   EXPECT_EQ(fileWrite(out.get(), "ab", 2), 2);
   out.close();
   EXPECT_EQ(readText("C:\\r\\data.bin"), "01ab456789");
+}
+
+// Reads inside a file's first 4 KB, across its end and past it give the
+// file's bytes, in one file after another and after the file was rewritten
+// while it was open.
+TEST_F(HostFilesTest, ReadsAroundTheFirstFourKilobytes) {
+  std::string bytes(6000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  writeText("C:\\r\\big.bin", bytes);
+  writeText("C:\\r\\small.bin", "short");
+  FileDescriptor big(fileOpen("C:\\r\\big.bin", kOpenReadBinary));
+  FileDescriptor small(fileOpen("C:\\r\\small.bin", kOpenReadBinary));
+  ASSERT_TRUE(big.valid() && small.valid());
+  auto readAt = [](int fd, long at, unsigned count) {
+    std::string out(count, '\0');
+    if (fileSeek(fd, at, kSeekSet) != at) return std::string("seek");
+    const int got = fileRead(fd, out.data(), count);
+    return got < 0 ? std::string("error") : out.substr(0, static_cast<size_t>(got));
+  };
+  for (long at : {0L, 60L, 4090L, 4096L, 5990L}) {
+    SCOPED_TRACE(at);
+    EXPECT_EQ(readAt(big.get(), at, 20), bytes.substr(static_cast<size_t>(at), 20));
+    EXPECT_EQ(readAt(small.get(), at, 20), at == 0 ? "short" : "");
+  }
+  EXPECT_EQ(readAt(small.get(), 2, 20), "ort");
+  EXPECT_EQ(readAt(big.get(), 4000, 96), bytes.substr(4000, 96));
+
+  FileDescriptor writer(fileOpen("C:\\r\\big.bin", kOpenWriteBinary));
+  ASSERT_TRUE(writer.valid());
+  EXPECT_EQ(fileWrite(writer.get(), "XYZ", 3), 3);
+  writer.close();
+  EXPECT_EQ(readAt(big.get(), 0, 4), "XYZd");
 }
 
 TEST_F(HostFilesTest, PipesOnTheDiskAreNotOpened) {

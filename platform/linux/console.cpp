@@ -7,6 +7,7 @@
 
 #include "platform/console.h"
 #include "platform/linux/drive_map.h"
+#include "platform/linux/folder_listing.h"
 #include "platform/linux/interrupt.h"
 
 namespace {
@@ -42,6 +43,7 @@ ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t /*c
     if (!S_ISDIR(info.st_mode))
       return ScanTarget::failed(Status::FolderError, folder, "not a folder");
   }
+  forgetListedLinks();
   char letter = 'C';
   for (const std::string& folder : folders) hostMapDrive(letter++, folder);
   ScanTarget result;
@@ -53,4 +55,11 @@ const char* scanFoldersSynopsis() { return "DIR..."; }
 const char* scanFoldersHelp() {
   return "  DIR...            folders to scan; each becomes a fixed drive, the first C:,\n"
          "                    the next D:, and so on, and report lines show Windows paths\n";
+}
+
+std::string scanEndNote() {
+  const size_t links = linksListed();
+  if (links == 0) return std::string();
+  return "Links passed over (symbolic links and junctions, not followed): " +
+         std::to_string(links);
 }

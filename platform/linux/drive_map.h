@@ -15,7 +15,9 @@ const std::string* hostDriveRoot(char letter);
 // (an installation on C:) is looked for again.
 uint64_t hostDriveMapGeneration();
 // Host path of a Windows path on a mapped drive, resolving letter case the
-// way Windows would; empty when the drive is not mapped.
+// way Windows would; empty when the drive is not mapped. A text for tests
+// and messages only: the host resolves such a path through links, so the
+// platform's file calls reach files with reachHostEntry instead.
 std::string hostPathOf(const char* windowsPath);
 // Called by every file operation that may change a folder's listing, so a
 // listing kept for reuse is not served stale.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,13 +25,15 @@ int openInKeptFolder(const char* path) {
     return -1;
   HostFolder* folder = openHostFolder(path, static_cast<size_t>(slash - path));
   if (!folder) return -1;
-  return openat(folder->fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  return openat(folder->fd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
 }
 
 // Read positions of the descriptors opened for reading, by descriptor (-1 for
-// others). A seek there only moves the position kept here and a read is a
-// positioned read, so the matcher's seek-and-read pairs cost one call each.
+// others), and the size each file had when it was opened. A seek there only
+// moves the position kept here and a read is a positioned read, so the
+// matcher's seek-and-read pairs cost one call each.
 std::vector<off_t> g_readPositions;
+std::vector<off_t> g_openSizes;
 int g_openFiles = 0;
 
 off_t* readPosition(int fd) {
@@ -38,16 +41,48 @@ off_t* readPosition(int fd) {
   return g_readPositions[fd] >= 0 ? &g_readPositions[fd] : nullptr;
 }
 
-void keepReadPosition(int fd, off_t position) {
-  if (static_cast<size_t>(fd) >= g_readPositions.size()) g_readPositions.resize(fd + 1, -1);
+void keepReadPosition(int fd, off_t position, off_t size) {
+  if (static_cast<size_t>(fd) >= g_readPositions.size()) {
+    g_readPositions.resize(fd + 1, -1);
+    g_openSizes.resize(fd + 1, -1);
+  }
   g_readPositions[fd] = position;
+  g_openSizes[fd] = size;
 }
 
-// Opens a file by its full path, resolving letter case as Windows would.
-int openByPath(const char* path, int flags) {
-  std::string host = hostPathOf(path);
-  if (host.empty()) return -1;
-  return open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+// The first bytes of the file read last: the matchers read a PE file's
+// headers and most patterns in many small pieces from its first 4 KB, which
+// one read brings in. Dropped when the file is closed and whenever a call of
+// ours changes a file.
+constexpr size_t kHeadSize = 4096;
+char g_head[kHeadSize];
+int g_headFd = -1;
+size_t g_headLength = 0;
+
+// Serves a read of [position, position + count) from the head block, loading
+// it first; -1 when the range lies beyond the block.
+ssize_t readFromHead(int fd, void* buffer, size_t count, off_t position) {
+  if (position < 0 || static_cast<size_t>(position) + count > kHeadSize) return -1;
+  if (g_headFd != fd) {
+    const ssize_t got = pread(fd, g_head, kHeadSize, 0);
+    if (got < 0) return -1;
+    g_headFd = fd;
+    g_headLength = static_cast<size_t>(got);
+  }
+  const size_t at = static_cast<size_t>(position);
+  if (at + count > g_headLength && g_headLength == kHeadSize) return -1;
+  const size_t served = at >= g_headLength ? 0 : std::min(count, g_headLength - at);
+  std::memcpy(buffer, g_head + at, served);
+  return static_cast<ssize_t>(served);
+}
+
+// Opens a file reached from its drive's root without following a link,
+// resolving letter case as Windows would.
+int openReached(const char* path, int flags) {
+  HostEntry entry;
+  if (!reachHostEntry(path, &entry)) return -1;
+  return openat(entry.folderFd, entry.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                0644);
 }
 
 }  // namespace
@@ -64,9 +99,9 @@ int fileOpen(const char* path, FileOpenMode mode) {
   }
   if (mode != kOpenReadBinary) hostFilesChanged();
   // A name in another letter case, or a folder gone since it was kept, is
-  // found by the full path.
+  // looked up again from the drive's root.
   int fd = mode == kOpenReadBinary ? openInKeptFolder(path) : -1;
-  if (fd < 0) fd = openByPath(path, flags);
+  if (fd < 0) fd = openReached(path, flags);
   if (fd < 0) return -1;
   // Only plain files are files to Windows. Opening without blocking keeps a
   // pipe or a device on the disk from holding the scan at its open.
@@ -76,17 +111,20 @@ int fileOpen(const char* path, FileOpenMode mode) {
     return -1;
   }
   ++g_openFiles;
-  keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1);
+  keepReadPosition(fd, mode == kOpenReadBinary ? 0 : -1, info.st_size);
   return fd;
 }
 
 int fileRead(int fd, void* buffer, unsigned count) {
   off_t* position = readPosition(fd);
-  ssize_t got = position ? pread(fd, buffer, count, *position) : read(fd, buffer, count);
+  ssize_t got = position ? readFromHead(fd, buffer, count, *position) : -1;
+  if (got < 0) got = position ? pread(fd, buffer, count, *position) : read(fd, buffer, count);
   if (got < 0) return -1;
   if (position) *position += got;
   return static_cast<int>(got);
 }
+
+void forgetFileHeads() { g_headFd = -1; }
 
 int fileWrite(int fd, const void* buffer, unsigned count) {
   ssize_t wrote = count ? write(fd, buffer, count) : 0;
@@ -107,6 +145,7 @@ long fileSeek(int fd, long offset, int origin) {
 }
 
 long fileLength(int fd) {
+  if (readPosition(fd)) return static_cast<long>(g_openSizes[fd]);  // as fstat'ed at the open
   struct stat info;
   if (fstat(fd, &info) != 0) return -1;
   return static_cast<long>(info.st_size);
@@ -116,13 +155,20 @@ int fileClose(int fd) {
   if (fd < 0) return -1;
   --g_openFiles;
   if (off_t* position = readPosition(fd)) *position = -1;
+  if (g_headFd == fd) g_headFd = -1;
   return close(fd);
 }
 
+// A link is not there for the platform: it is passed over, never gone through.
 int fileAccess(const char* path, int mode) {
-  std::string host = hostPathOf(path);
-  if (host.empty()) return -1;
-  return access(host.c_str(), mode == 4 ? R_OK : F_OK) == 0 ? 0 : -1;
+  HostEntry entry;
+  struct stat info;
+  if (!reachHostEntry(path, &entry) ||
+      fstatat(entry.folderFd, entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      S_ISLNK(info.st_mode))
+    return -1;
+  if (mode != 4) return 0;
+  return faccessat(entry.folderFd, entry.name.c_str(), R_OK, 0) == 0 ? 0 : -1;
 }
 
 int openFileCount() { return g_openFiles; }

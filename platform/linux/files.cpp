@@ -59,6 +59,7 @@ bool sameFolderState(const ListingCache& cache, const struct stat& info) {
 
 void hostFilesChanged() {
   ++g_generation;
+  linuxfs::forgetFileHeads();
   closeHostFolders();  // a folder may have been moved
 }
 
@@ -153,43 +154,71 @@ unsigned getDriveType(const char* root) {
   return hostDriveRoot(root[0]) ? kDriveFixed : kDriveNoRootDir;
 }
 
+namespace {
+
+// The entry as it lies in its folder, never through a link; false when it
+// cannot be read or is a link, which the platform passes over.
+bool describeEntry(const HostEntry& entry, struct stat* info) {
+  return fstatat(entry.folderFd, entry.name.c_str(), info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         !S_ISLNK(info->st_mode);
+}
+
+}  // namespace
+
 bool setFileAttributes(const char* path, uint32_t attributes) {
   hostFilesChanged();
-  std::string host = hostPathOf(path);
+  HostEntry entry;
   struct stat info;
-  if (host.empty() || stat(host.c_str(), &info) != 0) return false;
+  if (!reachHostEntry(path, &entry) || !describeEntry(entry, &info)) return false;
   mode_t mode = info.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
-  return chmod(host.c_str(), mode) == 0;
+  // With AT_SYMLINK_NOFOLLOW a link put there since is refused, not followed.
+  return fchmodat(entry.folderFd, entry.name.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool deleteFile(const char* path) {
   hostFilesChanged();
-  std::string host = hostPathOf(path);
+  HostEntry entry;
   struct stat info;
-  if (host.empty() || lstat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-  if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR)) return false;  // read-only
-  return unlink(host.c_str()) == 0;
+  if (!reachHostEntry(path, &entry) || !describeEntry(entry, &info) || S_ISDIR(info.st_mode))
+    return false;
+  if (!(info.st_mode & S_IWUSR)) return false;  // read-only
+  return unlinkat(entry.folderFd, entry.name.c_str(), 0) == 0;
 }
 
 bool moveFile(const char* from, const char* to) {
   hostFilesChanged();
-  std::string hostFrom = hostPathOf(from);
-  std::string hostTo = hostPathOf(to);
-  struct stat info;
-  if (hostFrom.empty() || hostTo.empty() || lstat(hostFrom.c_str(), &info) != 0) return false;
-  if (hostFrom != hostTo && lstat(hostTo.c_str(), &info) == 0) return false;  // target exists
-  return rename(hostFrom.c_str(), hostTo.c_str()) == 0;
+  HostEntry source, target;
+  struct stat info, targetInfo, sourceFolder, targetFolder;
+  if (!reachHostEntry(from, &source) || !reachHostEntry(to, &target) ||
+      !describeEntry(source, &info))
+    return false;
+  const bool sameEntry = fstat(source.folderFd, &sourceFolder) == 0 &&
+                         fstat(target.folderFd, &targetFolder) == 0 &&
+                         sourceFolder.st_dev == targetFolder.st_dev &&
+                         sourceFolder.st_ino == targetFolder.st_ino && source.name == target.name;
+  if (!sameEntry && fstatat(target.folderFd, target.name.c_str(), &targetInfo,
+                            AT_SYMLINK_NOFOLLOW) == 0)
+    return false;  // the target exists
+  return renameat(source.folderFd, source.name.c_str(), target.folderFd, target.name.c_str()) == 0;
 }
 
 bool copyFile(const char* from, const char* to, bool failIfExists) {
   hostFilesChanged();
-  std::string hostFrom = hostPathOf(from);
-  std::string hostTo = hostPathOf(to);
-  if (hostFrom.empty() || hostTo.empty()) return false;
-  int in = open(hostFrom.c_str(), O_RDONLY);
+  HostEntry source, target;
+  if (!reachHostEntry(from, &source) || !reachHostEntry(to, &target)) return false;
+  const int in = openat(source.folderFd, source.name.c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return false;
-  int out = open(hostTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0), 0644);
+  struct stat info;
+  if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(in);
+    return false;
+  }
+  const int out = openat(target.folderFd, target.name.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
+                             (failIfExists ? O_EXCL : 0),
+                         0644);
   if (out < 0) {
     close(in);
     return false;
@@ -204,10 +233,16 @@ bool copyFile(const char* from, const char* to, bool failIfExists) {
   return close(out) == 0 && ok;
 }
 
-uint32_t getShortPathName(const char* path, char* out, uint32_t capacity) {
-  std::string host = hostPathOf(path);
+bool isPlainFile(const char* path) {
+  HostEntry entry;
   struct stat info;
-  if (host.empty() || stat(host.c_str(), &info) != 0) return 0;
+  return reachHostEntry(path, &entry) && describeEntry(entry, &info) && S_ISREG(info.st_mode);
+}
+
+uint32_t getShortPathName(const char* path, char* out, uint32_t capacity) {
+  HostEntry entry;
+  struct stat info;
+  if (!reachHostEntry(path, &entry) || !describeEntry(entry, &info)) return 0;
   const size_t length = std::strlen(path);
   if (length + 1 > capacity) return static_cast<uint32_t>(length + 1);
   std::memcpy(out, path, length + 1);

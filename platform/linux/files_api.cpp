@@ -41,8 +41,9 @@ int fileAccess(const char* path, int mode) { return linuxfs::fileAccess(path, mo
 bool moveFileEx(const char* from, const char* to, uint32_t flags) {
   if (to == nullptr && (flags & kMoveDelayUntilReboot)) {
     // An offline installation deletes the file at its own next start; the
-    // rescue system itself is never restarted for it.
-    return offlineWindows() && hiveScheduleDeletion(from);
+    // rescue system itself is never restarted for it. Only a file reached
+    // without going through a link is scheduled: Windows would follow one.
+    return offlineWindows() && linuxfs::isPlainFile(from) && hiveScheduleDeletion(from);
   }
   return to != nullptr && linuxfs::moveFile(from, to);
 }

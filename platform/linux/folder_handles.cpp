@@ -24,13 +24,12 @@ struct KeptFolder {
 };
 
 // The open folders from a drive's root down to the last folder asked for.
-// Only real folders are kept: a symbolic link ends the chain.
+// Each is opened relative to the one above it without following a link.
 struct FolderChain {
   char drive = 0;
   std::vector<KeptFolder> levels;
 };
 FolderChain g_chain;
-HostFolder g_byPath;  // the last folder opened by its full path
 // The last folder asked for, without trailing separators, and what it gave:
 // a walk asks for the same folder several times in a row.
 std::string g_lastAsked;
@@ -83,17 +82,6 @@ Step openChild(int parentFd, const char* name, int* fd) {
   return Step::kFailed;
 }
 
-// A folder behind a link: looked up by its full path, as the host resolves it.
-HostFolder* openByPath(const char* windowsPath, size_t length) {
-  closeFolder(g_byPath);
-  const std::string host = hostPathOf(std::string(windowsPath, length).c_str());
-  if (host.empty()) return nullptr;
-  const int fd = open(host.c_str(), kFolderFlags);
-  if (fd < 0) return nullptr;
-  g_byPath.fd = fd;
-  return &g_byPath;
-}
-
 // Opens the folder from the kept handles that lead to it, or from the drive's
 // root when `fresh` or when the kept ones lead elsewhere.
 HostFolder* resolveAfresh(const char* windowsPath, size_t length, bool fresh) {
@@ -130,7 +118,7 @@ HostFolder* resolveAfresh(const char* windowsPath, size_t length, bool fresh) {
       if (stored.empty() || stored == name) return nullptr;
       step = openChild(parentFd, stored.c_str(), &fd);
     }
-    if (step == Step::kLink) return openByPath(windowsPath, length);
+    // A link is never gone through: the folder behind it is not reachable.
     if (step != Step::kOpened) return nullptr;
     g_chain.levels.push_back({std::move(name), HostFolder{fd, false, true}});
   }
@@ -172,7 +160,6 @@ void closeHostFolders() {
   g_lastGiven = nullptr;
   truncateChain(0);
   g_chain.drive = 0;
-  closeFolder(g_byPath);
 }
 
 std::string storedEntryName(int folderFd, const char* name) {
@@ -190,4 +177,34 @@ std::string storedEntryName(int folderFd, const char* name) {
   }
   closedir(dir);
   return found;
+}
+
+HostEntry::~HostEntry() {
+  if (folderFd >= 0) close(folderFd);
+}
+
+bool reachHostEntry(const char* windowsPath, HostEntry* entry) {
+  if (!windowsPath || windowsPath[0] == 0 || windowsPath[1] != ':') return false;
+  size_t length = std::strlen(windowsPath);
+  while (length > 2 && (windowsPath[length - 1] == '\\' || windowsPath[length - 1] == '/'))
+    --length;
+  // The last component, as the folder above resolves it ("." and ".." lexically).
+  static std::vector<std::string_view> parts;
+  splitComponents(windowsPath, length, parts);
+  if (parts.empty()) return false;  // the drive's root itself
+  std::string folderPath(windowsPath, 2);
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    folderPath += '\\';
+    folderPath.append(parts[i].data(), parts[i].size());
+  }
+  const std::string name(parts.back());
+  HostFolder* folder = openHostFolder(folderPath.data(), folderPath.size());
+  if (!folder) return false;
+  const int fd = fcntl(folder->fd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return false;
+  if (entry->folderFd >= 0) close(entry->folderFd);
+  entry->folderFd = fd;
+  const std::string stored = storedEntryName(fd, name.c_str());
+  entry->name = stored.empty() ? name : stored;
+  return true;
 }

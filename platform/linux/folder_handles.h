@@ -16,11 +16,12 @@ struct HostFolder {
 };
 
 // The folder named by the first `length` characters of a Windows path
-// ("C:\a\b\" or "C:\a\b"), resolved as hostPathOf resolves it: the stored
-// spelling first, else a name that differs only in letter case, "." and ".."
-// taken apart without leaving the drive. Null when it cannot be opened.
-// Folders reached through a symbolic link are opened by their full path, so
-// the host's limit on links in a path still applies to them.
+// ("C:\a\b\" or "C:\a\b"), each component in its stored spelling first,
+// else a name that differs only in letter case, "." and ".." taken apart
+// without leaving the drive. Every folder on the way is opened
+// relative to the one above it without following a link: null when one of
+// them is a symbolic link (or a junction, as the NTFS drivers show them), is
+// missing or cannot be opened.
 HostFolder* openHostFolder(const char* windowsPath, size_t length);
 
 // The folder openHostFolder returned last, looked up anew from the drive's
@@ -34,3 +35,23 @@ void closeHostFolders();
 // written, else the first entry whose name differs only in letter case, else
 // empty.
 std::string storedEntryName(int folderFd, const char* name);
+
+// A file or folder named by a Windows path, reached as openHostFolder reaches
+// folders: the folder that holds it, open without any link followed, and the
+// entry's stored name there (the name as written when there is no such entry
+// yet). Every change the platform makes acts relative to `folderFd`
+// (unlinkat, renameat, fchmodat, openat with O_NOFOLLOW), so a link put in
+// place of a folder after the lookup cannot send it elsewhere.
+struct HostEntry {
+  int folderFd = -1;
+  std::string name;
+
+  HostEntry() = default;
+  HostEntry(const HostEntry&) = delete;
+  HostEntry& operator=(const HostEntry&) = delete;
+  ~HostEntry();
+};
+
+// False when the path names a drive's root, or a folder on its way cannot be
+// reached (missing, a link, unreadable).
+bool reachHostEntry(const char* windowsPath, HostEntry* entry);

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <set>
+#include <utility>
 
 #include "platform/ascii.h"
 
@@ -38,8 +41,15 @@ bool nameMatches(const std::string& pattern, const char* name) {
   return false;
 }
 
+// The links listed so far, each once however often its folder is listed.
+std::set<std::pair<dev_t, ino_t>> g_linksListed;
+
 // Attributes and size of an entry of `dirFd`; false when it cannot be read.
 // A folder needs no stat: its size reads 0 and its mode is not reported.
+// A symbolic link (the Linux NTFS drivers show junctions as such) is never
+// followed, not even to learn its target's kind: it reads as a junction does,
+// a folder that is a reparse point, so a walk does not take it for a file to
+// open, and listing it fails as the platform goes through no link.
 bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* attributes,
               uint64_t* size) {
   if (type == DT_DIR) {
@@ -49,17 +59,16 @@ bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* att
   }
   struct stat info;
   if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  uint32_t bits = 0;
+  *size = 0;
   if (S_ISLNK(info.st_mode)) {
-    // A link reads like a junction: the target's kind, marked as a reparse point.
-    struct stat target;
-    if (fstatat(dirFd, hostName, &target, 0) == 0) info = target;
-    bits |= kAttrReparsePoint;
+    g_linksListed.emplace(info.st_dev, info.st_ino);
+    *attributes = kAttrDirectory | kAttrReparsePoint;
+    return true;
   }
-  bits |= S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+  uint32_t bits = S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
   if (!(info.st_mode & S_IWUSR)) bits |= kAttrReadOnly;
   *attributes = bits;
-  *size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+  if (!S_ISDIR(info.st_mode)) *size = static_cast<uint64_t>(info.st_size);
   return true;
 }
 
@@ -193,8 +202,10 @@ bool isDotName(const char* name) {
 }
 
 void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
-  listing->entries.reserve(32);
-  listing->names.reserve(512);
+  // Room for a typical folder at once: growing the vectors entry by entry
+  // costs more than the listing's own parsing.
+  listing->entries.reserve(128);
+  listing->names.reserve(4096);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
@@ -206,7 +217,8 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
       at += item->d_reclen;
       const char* name = item->d_name;
-      const size_t length = std::strlen(name);
+      // The name ends within the record, padded with zeros after it.
+      const size_t length = strnlen(name, item->d_reclen - offsetof(struct dirent64, d_name));
       if (length >= kMaxPath) continue;  // cannot be named
       const bool dot = isDotName(name);
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
@@ -221,3 +233,6 @@ void describeFolderEntry(const HostFolder& folder, const char* name, FolderListi
   const std::string stored = storedEntryName(folder.fd, name);
   if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
 }
+
+size_t linksListed() { return g_linksListed.size(); }
+void forgetListedLinks() { g_linksListed.clear(); }

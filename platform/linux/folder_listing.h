@@ -44,6 +44,12 @@ bool isDotName(const char* name);
 // 260-byte path could hold are left out.
 void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing);
 
-// The one entry `name` of `folder`, found as hostPathOf finds a name (as
-// written, else in another letter case); empty when there is none.
+// The one entry `name` of `folder`, as written, else in another letter case;
+// empty when there is none.
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing);
+
+// How many different symbolic links (junctions) listings have shown since
+// forgetListedLinks: each is listed as a folder that is a reparse point and
+// never gone through, so a walk passes it over.
+size_t linksListed();
+void forgetListedLinks();

@@ -30,6 +30,13 @@ long fileLength(int fd);
 int fileClose(int fd);
 int fileAccess(const char* path, int mode);
 
+// True when the path names a file (not a folder or a link) reached from its
+// drive's root without going through a link.
+bool isPlainFile(const char* path);
+
+// Drops what was kept of files read, after a change to the files.
+void forgetFileHeads();
+
 // Searches and files opened and not yet closed, so tests can see that every
 // path closed what it opened.
 int openSearchCount();

@@ -53,3 +53,6 @@ const char* scanFoldersHelp() {
   return "  DIR               a folder to scan (a Windows path); without it, the memory\n"
          "                    and every fixed drive of this machine are scanned\n";
 }
+
+// Windows itself refuses to list the junctions a walk meets; nothing to add.
+std::string scanEndNote() { return std::string(); }

@@ -558,7 +558,9 @@ TEST_F(MemoryStage, FolderBesideTheImageWithTheSameStemChangesNothing) {
     EXPECT_TRUE(exists("C:\\WINNT\\evil.old\\readme.txt"));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(kMemoryLine)), 1);
     EXPECT_TRUE(hasLine("C:\\WINNT\\evil.exe     W32/Tarvolinex.Trojan  removed"));
-    if (platform == 1) EXPECT_TRUE(hasLine("Total files infected\t\t:  1"));
+    if (platform == 1) {
+      EXPECT_TRUE(hasLine("Total files infected\t\t:  1"));
+    }
   }
 }
 

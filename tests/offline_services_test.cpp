@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "repair/service_registrations.h"
 #include "tests/support/offline_fixture.h"
 
@@ -148,4 +149,24 @@ TEST_F(SimulatedServices, AreLeftWhenAFileIsRemoved) {
 
   EXPECT_FALSE(exists(kEvil));
   EXPECT_EQ(simMachine().registry.count("SYSTEM\\CONTROLSET001\\SERVICES\\EVILSVC"), 1u);
+}
+
+TEST_F(SimulatedServices, SubkeysAreEnumeratedByName) {
+  for (const char* key : {"SYSTEM\\CONTROLSET001\\SERVICES\\B", "SYSTEM\\CONTROLSET001\\SERVICES\\A\\ENUM",
+                          "SYSTEM\\CONTROLSET001\\SERVICES\\A", "SYSTEM\\CONTROLSET002\\SERVICES"})
+    simMachine().registry[key];
+  ScopedRegKey services;
+  ASSERT_EQ(regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, "System\\ControlSet001\\Services", kKeyRead,
+                         services.receive()),
+            kErrorSuccess);
+  std::vector<std::string> names;
+  char name[8];
+  uint32_t length = sizeof name;
+  for (uint32_t i = 0; regEnumKeyName(services.get(), i, name, &length) == kErrorSuccess; ++i) {
+    names.push_back(std::string(name, length));
+    length = sizeof name;
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
+  length = 1;
+  EXPECT_EQ(regEnumKeyName(services.get(), 0, name, &length), kErrorMoreData);
 }

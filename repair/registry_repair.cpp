@@ -23,7 +23,6 @@ constexpr const char* kRunServicesKey = "Software\\Microsoft\\Windows\\CurrentVe
 constexpr const char* kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
 
-constexpr size_t kViewPathSize = 160;
 constexpr uint32_t kValueNameCapacity = 16383;
 constexpr uint32_t kValueDataSize = 264;
 constexpr uint32_t kExpandedSize = 261;
@@ -207,7 +206,7 @@ int repairRegistry(const char* detectionName) {
   // Windows writes its values under WOW6432Node.
   const SoftwareViews views = softwareViews();
   for (int v = 0; v < views.count; ++v) {
-    char run[kViewPathSize], runServices[kViewPathSize], uninstall[kViewPathSize];
+    char run[kViewKeyPathSize], runServices[kViewKeyPathSize], uninstall[kViewKeyPathSize];
     if (!keyPathInView(kRunKey, views.names[v], run, sizeof run) ||
         !keyPathInView(kRunServicesKey, views.names[v], runServices, sizeof runServices) ||
         !keyPathInView(kUninstallKey, views.names[v], uninstall, sizeof uninstall))

@@ -19,6 +19,9 @@ struct SoftwareViews {
 };
 SoftwareViews softwareViews();
 
+// Room for any of the repair's key paths in any view.
+constexpr size_t kViewKeyPathSize = 160;
+
 // `keyPath` ("Software\A\B") as seen in `view`: the view's key inserted after
 // the first name ("Software\WOW6432Node\A\B"); the path itself for a null
 // view. False when it does not fit `size` bytes.

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr uint32_t kDataBufferSize = 100;
-constexpr size_t kViewPathSize = 160;
 
 // Reads `valueName` of the open key into `data` (NUL-terminated), data longer
 // than the buffer up to it.
@@ -32,7 +31,7 @@ constexpr MarkedValue kStartupValue = {"SOFTWARE\\Microsoft\\Windows\\CurrentVer
 // Deletes the value when its data contains its marker. false on any failure;
 // the key is closed on every path.
 bool removeMarkedValue(const MarkedValue& value, const char* view) {
-  char keyPath[kViewPathSize];
+  char keyPath[kViewKeyPathSize];
   ScopedRegKey key;
   if (!keyPathInView(value.keyPath, view, keyPath, sizeof keyPath) ||
       regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, kKeyAllAccess, key.receive()) !=
@@ -51,7 +50,7 @@ enum class Marked { Unreadable, No, Yes };
 // data contains its marker.
 Marked readMarkedValue(const MarkedValue& value, const char* view, char* keyPath) {
   ScopedRegKey key;
-  if (!keyPathInView(value.keyPath, view, keyPath, kViewPathSize) ||
+  if (!keyPathInView(value.keyPath, view, keyPath, kViewKeyPathSize) ||
       regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, kKeyRead, key.receive()) != kErrorSuccess)
     return Marked::Unreadable;
   char data[kDataBufferSize + 1];
@@ -78,7 +77,7 @@ void findUninstallEntry(void (*found)(const char* keyPath, const char* valueName
   for (int v = 0; v < views.count; ++v) {
     // The start-up value is examined only once the uninstall command was
     // read, as in the cleanup.
-    char commandKey[kViewPathSize], startupKey[kViewPathSize];
+    char commandKey[kViewKeyPathSize], startupKey[kViewKeyPathSize];
     Marked command = readMarkedValue(kUninstallCommand, views.names[v], commandKey);
     if (command == Marked::Unreadable) continue;
     if (command == Marked::Yes) found(commandKey, kUninstallCommand.valueName);

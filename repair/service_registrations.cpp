@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,15 +24,17 @@ bool startsWithNoCase(const char* text, const char* prefix) {
   return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// ASCII only, as drive letters are.
 bool hasDriveLetter(const char* text) {
-  return std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+  const char letter = static_cast<char>(text[0] | 0x20);
+  return letter >= 'a' && letter <= 'z' && text[1] == ':';
 }
 
 // "ControlSet" and three digits, in any letter case.
 bool isNumberedControlSet(const char* name) {
   if (std::strlen(name) != 13 || !startsWithNoCase(name, "ControlSet")) return false;
   for (int i = 10; i < 13; ++i)
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    if (name[i] < '0' || name[i] > '9') return false;
   return true;
 }
 

@@ -43,6 +43,10 @@ long regDeleteKey(RegKey root, const char* subKey) {
   return hiveRegDeleteKey(subKey);
 }
 
+long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  return hiveRegEnumKeyName(key, index, name, nameLength);
+}
+
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   // Only an installation's own variables: never the rescue system's.
   OfflineWindows* windows = offlineWindows();

@@ -354,3 +354,23 @@ bool hiveScheduleDeletion(const char* path) {
   pending->data = multiString(strings);
   return rewriteValues(file, hive, node, values);
 }
+
+long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  HiveKey* own = ownKey(key);
+  if (!own) return kErrorInvalidHandle;
+  hive_h* hive = nullptr;
+  hive_node_h node = nodeOf(*own, false, &hive);
+  if (!node) return kErrorBadDb;
+  Owned<hive_node_h> children(hivex_node_children(hive, node));
+  if (!children) return kErrorBadDb;
+  for (uint32_t i = 0; i < index; ++i)
+    if (!children.get()[i]) return kErrorNoMoreItems;
+  if (!children.get()[index]) return kErrorNoMoreItems;
+  Owned<char> child(hivex_node_name(hive, children.get()[index]));
+  if (!child) return kErrorBadDb;
+  size_t length = std::strlen(child.get());
+  if (length + 1 > *nameLength) return kErrorMoreData;
+  std::memcpy(name, child.get(), length + 1);
+  *nameLength = static_cast<uint32_t>(length);
+  return kErrorSuccess;
+}

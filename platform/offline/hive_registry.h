@@ -23,6 +23,7 @@ long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint
 // be written fails and leaves the file as it was.
 long hiveRegDeleteValue(RegKey key, const char* valueName);
 long hiveRegDeleteKey(const char* subKey);
+long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength);
 
 // Adds the file (a Windows path on C:) to the SYSTEM hive's
 // PendingFileRenameOperations, so that the installation deletes it at its next

@@ -47,6 +47,17 @@ uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capaci
 constexpr int kMaxExtraSoftwareViews = 2;
 int regExtraSoftwareViews(const char** views, int capacity);
 
+// One write for the registry changes of one infected file. regHoldChanges
+// starts holding changes in memory where the platform writes whole stores
+// (the hives of an offline installation: true); regWriteChanges then writes
+// each store holding changes once. A running Windows makes each change at
+// once (false, nothing held). After regWriteChanges, regChangesWritten tells
+// whether the changes made under `keyPath` (below HKEY_LOCAL_MACHINE) are on
+// disk.
+bool regHoldChanges();
+void regWriteChanges();
+bool regChangesWritten(const char* keyPath);
+
 // An open key; close() gives RegCloseKey's result.
 struct RegKeyTraits {
   using Value = RegKey;

@@ -3,6 +3,7 @@
 
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -33,10 +34,17 @@ void lowerInPlace(char* text) {
 
 // The repair's report lines:
 //   "System Registry     %s removed"         detection name: a value deleted
+//   "System Registry     %s not removed: HKLM\%s\%s" detection name, key, value
+//       name: a deletion made in memory that could not be written
 //   "System Registry     %s found: HKLM\%s\%s" detection name, key, value name:
 //       report mode (action 103), a value a delete run would remove, left as it is
-void reportRegistryRemoval(const char* name) {
-  if (g_session.reportWindow) reportLine("System Registry     %s removed", name);
+void reportRegistryRemoval(const char* name, const char* keyPath, const char* valueName) {
+  if (!g_session.reportWindow) return;
+  char removed[kReportLineSize], kept[kReportLineSize];
+  std::snprintf(removed, sizeof removed, "System Registry     %s removed", name);
+  std::snprintf(kept, sizeof kept, "System Registry     %s not removed: HKLM\\%s\\%s", name, keyPath,
+                valueName);
+  reportRegistryChange(keyPath, removed, kept);
 }
 
 // Report mode changes nothing: values are only looked at and listed.
@@ -97,7 +105,7 @@ Outcome removeValue(RegKey root, const char* keyPath, const char* valueName, con
     return Outcome::Listed;
   }
   if (!deleteRegistryValue(root, keyPath, valueName)) return Outcome::Kept;
-  reportRegistryRemoval(name);
+  reportRegistryRemoval(name, keyPath, valueName);
   return Outcome::Deleted;
 }
 

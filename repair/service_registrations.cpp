@@ -84,6 +84,18 @@ void report(const char* format, const char* name, const std::string& serviceKey)
   if (g_session.reportWindow) reportLine(format, name, serviceKey.c_str());
 }
 
+// A removal made in memory is told as one once it is on disk; otherwise the
+// key is reported as not removed.
+void reportRemoval(const char* name, const std::string& serviceKey) {
+  if (!g_session.reportWindow) return;
+  char removed[kReportLineSize], kept[kReportLineSize];
+  std::snprintf(removed, sizeof removed, "System Registry     %s removed: HKLM\\%s", name,
+                serviceKey.c_str());
+  std::snprintf(kept, sizeof kept, "System Registry     %s Unable to remove: HKLM\\%s", name,
+                serviceKey.c_str());
+  reportRegistryChange(serviceKey.c_str(), removed, kept);
+}
+
 }  // namespace
 
 bool imagePathNames(const char* imagePath, const char* path) {
@@ -137,7 +149,7 @@ void cleanServiceRegistrations(const char* path, const char* detectionName) {
       if (reportOnly)
         report("System Registry     %s found: HKLM\\%s", detectionName, serviceKey);
       else if (removeServiceKey(serviceKey))
-        report("System Registry     %s removed: HKLM\\%s", detectionName, serviceKey);
+        reportRemoval(detectionName, serviceKey);
       else
         report("System Registry     %s Unable to remove: HKLM\\%s", detectionName, serviceKey);
     }

@@ -66,3 +66,7 @@ uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capaci
   if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
   return needed;
 }
+
+bool regHoldChanges() { return hiveHoldChanges(); }
+void regWriteChanges() { hiveWriteHeldChanges(); }
+bool regChangesWritten(const char* keyPath) { return hiveChangesWritten(keyPath); }

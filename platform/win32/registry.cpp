@@ -52,3 +52,8 @@ int regExtraSoftwareViews(const char**, int) { return 0; }
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   return ExpandEnvironmentStringsA(source, out, capacity);
 }
+
+// Windows makes each change at once.
+bool regHoldChanges() { return false; }
+void regWriteChanges() {}
+bool regChangesWritten(const char*) { return true; }

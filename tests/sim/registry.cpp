@@ -220,3 +220,8 @@ long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength
 
 // A running Windows shows each program its own view by itself.
 int regExtraSoftwareViews(const char**, int) { return 0; }
+
+// Like a running Windows, the simulated registry makes each change at once.
+bool regHoldChanges() { return false; }
+void regWriteChanges() {}
+bool regChangesWritten(const char*) { return true; }

@@ -182,7 +182,7 @@ bool writeValues(OfflineHive& file, hive_h* hive, hive_node_h node, const std::s
       char size[32];
       std::snprintf(size, sizeof size, "%zu", value.data.size());
       std::string line = file.location().windowsPath + "     " + keyName(path) +
-                         " not rewritten: its value " + value.name + " holds " + size +
+                         " not rewritten: its value " + value.name + " would hold " + size +
                          " bytes, and this hive's format keeps data over 16344 bytes in "
                          "pieces (\"db\" cells), which libhivex cannot write";
       platformNotice(line.c_str());

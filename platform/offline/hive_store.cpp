@@ -313,8 +313,8 @@ bool OfflineHive::makeBackup(int configFd) {
   return true;
 }
 
-// Copies the original into a new file `name` (a name not yet taken, else
-// the next free one after it); a copy that could not be completed is removed.
+// Copies the original into a new file `name`, which must not exist yet; a
+// copy that could not be completed is removed.
 bool OfflineHive::copyBackup(int configFd, int original, const std::string& name) {
   struct stat info;
   if (fstat(original, &info) != 0) return false;

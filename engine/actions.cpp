@@ -7,6 +7,7 @@
 #include "engine/session.h"
 #include "memory/process_kill.h"
 #include "platform/files.h"
+#include "repair/service_registrations.h"
 #include "repair/uninstall_entry.h"
 
 namespace {
@@ -24,12 +25,14 @@ void deleteInfectedFile(const char* path, const char* name) {
   }
   if (deleteFile(path)) {
     cleanUninstallEntry();
+    cleanServiceRegistrations(path, name);
     reportRemoved(path, name);
     return;
   }
   // Still in use: terminate whatever runs it, then try once more.
   if (killProcessByPath(path) && deleteFile(path)) {
     cleanUninstallEntry();
+    cleanServiceRegistrations(path, name);
     reportRemoved(path, name);
     return;
   }
@@ -72,6 +75,8 @@ void actOnInfectedFile(const char* path, const char* name) {
       renameInfectedFile(path, name);
       break;
     case kActionReport:
+      // What a delete run would remove with the file, listed only.
+      cleanServiceRegistrations(path, name);
       reportLine("%s     %s not disinfected as per user's selection", g_session.statusText,
                  g_session.detectionName);
       break;

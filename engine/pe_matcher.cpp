@@ -127,14 +127,18 @@ int matchSignatureFile(const char* detectionName, const char* path, long long kn
     recordName(record, name);
     ++session.filesInfected;
     file.close();
+    // Every registry change this file causes is written at once at the end.
+    beginRegistryChanges();
     repairRegistry(name);
     copyText(session.detectionName, name, sizeof session.detectionName);
     copyText(session.statusText, path, sizeof session.statusText);
     if (session.memoryCheckMode == 1) {
+      endRegistryChanges();
       session.memoryHit = 1;
       return 1;  // currentFile keeps the path for the memory stage
     }
     actOnInfectedFile(path, name);
+    endRegistryChanges();
     matched = 1;
     break;
   }

@@ -19,6 +19,18 @@ void reportLine(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// The registry changes one infected file causes, written together
+// (regHoldChanges, platform/registry.h). While the platform holds changes,
+// report lines are held too, in order, and sent once the changes are written;
+// a line about a change (reportRegistryChange) is sent as it is only when the
+// change is on disk, else its `otherwise` line is sent in its place. Where
+// the platform makes each change at once, lines go out at once.
+void beginRegistryChanges();
+void endRegistryChanges();
+// `line` tells of a change made under `keyPath` (below HKEY_LOCAL_MACHINE);
+// `otherwise` is what holds when that change does not reach the disk.
+void reportRegistryChange(const char* keyPath, const char* line, const char* otherwise);
+
 // Shows g_session.statusText in the status label.
 void sendStatus();
 

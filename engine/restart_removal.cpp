@@ -2,6 +2,7 @@
 #include "engine/restart_removal.h"
 
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/report_channel.h"
@@ -94,12 +95,18 @@ bool rewriteWithEntry(int copy, int ini, const char* key, const char* value) {
 // the deletion into its own registry and carries it out at its next start;
 // the report says so, or that it could not be recorded.
 int scheduleOfflineRemoval(const char* path) {
+  char scheduled[kReportLineSize], notScheduled[kReportLineSize];
+  std::snprintf(scheduled, sizeof scheduled,
+                "%s     will be removed when the Windows on this disk next starts", path);
+  std::snprintf(notScheduled, sizeof notScheduled,
+                "%s     could not be scheduled for removal at the next start of the Windows on this disk",
+                path);
   if (!moveFileEx(path, nullptr, kMoveDelayUntilReboot)) {
-    reportLine("%s     could not be scheduled for removal at the next start of the Windows on this disk",
-               path);
+    reportLine("%s", notScheduled);
     return 0;
   }
-  reportLine("%s     will be removed when the Windows on this disk next starts", path);
+  // Recorded in the installation's SYSTEM hive, told once it is on disk.
+  reportRegistryChange("SYSTEM", scheduled, notScheduled);
   return 1;
 }
 

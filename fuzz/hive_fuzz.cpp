@@ -1,9 +1,10 @@
 // Fuzzes the reading of an offline installation's registry hives: arbitrary
 // bytes as its SOFTWARE and SYSTEM files, read the way a scan reads them (the
 // version and environment through the bounded probe, the start-up keys and
-// their values through libhivex behind the registry calls). Every read must
-// stay inside its buffers, sizes must agree with the data returned, and every
-// key opened must be closed.
+// their values through libhivex behind the registry calls, after the checks
+// of header against data that keep a damaged hive out of use). Every read
+// must stay inside its buffers, sizes must agree with the data returned, and
+// every key opened must be closed.
 #include <sys/stat.h>
 
 #include <cstdint>

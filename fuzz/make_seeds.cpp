@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "samples/byte_fields.h"
 #include "samples/hive_builder.h"
 #include "samples/pe_builder.h"
 #include "tests/support/perf_data_builder.h"
@@ -128,8 +129,33 @@ void walkerSeeds() {
 
 }  // namespace
 
+// A hive's bytes damaged in each way the hive checks name: cut short, a
+// header checksum that does not match, a bin out of place, a cell reaching
+// outside its bin, the root key's subkey list pointing past the data.
+void damagedHiveSeeds(const std::string& name, const std::vector<uint8_t>& hive) {
+  constexpr size_t kBins = 0x1000;
+  if (hive.size() < kBins + 0x2000) return;
+  const uint32_t firstBin = get32(hive, kBins + 0x08);
+  std::vector<uint8_t> cut(hive.begin(), hive.begin() + kBins + (hive.size() - kBins) / 2 / 4096 * 4096);
+  write("hive", name + "-cut-short", cut);
+  std::vector<uint8_t> checksum = hive;
+  checksum[0x10] ^= 1;
+  write("hive", name + "-checksum", checksum);
+  if (kBins + firstBin + 0x24 <= hive.size()) {
+    std::vector<uint8_t> bin = hive;
+    bin[kBins + firstBin] = 'x';
+    write("hive", name + "-bin-out-of-place", bin);
+    std::vector<uint8_t> cell = hive;
+    put32(cell, kBins + firstBin + 0x20, 0x7FFFFFF8);
+    write("hive", name + "-cell-outside-bin", cell);
+  }
+  std::vector<uint8_t> list = hive;
+  put32(list, kBins + get32(hive, 0x24) + 4 + 0x1C, 0x7FFFFFF0);
+  write("hive", name + "-subkey-list-outside", list);
+}
+
 // An empty hive, and the two hives of a planted installation with start-up
-// values, an uninstall entry and a pending deletion.
+// values, an uninstall entry and a pending deletion, each also damaged.
 void hiveSeeds() {
   write("hive", "empty", minimalHive());
   char folder[] = "/tmp/drenvalisk-seeds-XXXXXX";
@@ -155,6 +181,7 @@ void hiveSeeds() {
     for (int c; file && (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
     if (file) std::fclose(file);
     write("hive", name, bytes);
+    damagedHiveSeeds(name, bytes);
   }
   std::string command = std::string("rm -rf '") + folder + "'";
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make_seeds: could not remove %s\n", folder);

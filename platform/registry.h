@@ -32,8 +32,31 @@ long regQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t*
                      uint32_t* dataSize);
 long regDeleteValue(RegKey key, const char* valueName);
 long regDeleteKey(RegKey root, const char* subKey);
+// RegEnumKeyExA asking for the name only; *nameLength is the capacity in and
+// the name's length out.
+long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength);
 // ExpandEnvironmentStringsA: the size needed including the terminator, 0 on failure.
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity);
+
+// The registry views of HKEY_LOCAL_MACHINE\Software that cleaning must visit
+// besides the one the calls above reach: for each, the name of the key under
+// "Software" that holds it ("WOW6432Node", the 32-bit programs' view of a
+// 64-bit Windows). Writes at most `capacity` names and returns how many. None
+// on a running Windows, which shows a 32-bit program its own view by itself;
+// for an offline 64-bit installation, its 32-bit view.
+constexpr int kMaxExtraSoftwareViews = 2;
+int regExtraSoftwareViews(const char** views, int capacity);
+
+// One write for the registry changes of one infected file. regHoldChanges
+// starts holding changes in memory where the platform writes whole stores
+// (the hives of an offline installation: true); regWriteChanges then writes
+// each store holding changes once. A running Windows makes each change at
+// once (false, nothing held). After regWriteChanges, regChangesWritten tells
+// whether the changes made under `keyPath` (below HKEY_LOCAL_MACHINE) are on
+// disk.
+bool regHoldChanges();
+void regWriteChanges();
+bool regChangesWritten(const char* keyPath);
 
 // An open key; close() gives RegCloseKey's result.
 struct RegKeyTraits {

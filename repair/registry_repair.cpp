@@ -3,6 +3,7 @@
 
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -13,6 +14,7 @@
 #include "memory/version.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "repair/registry_values.h"
 #include "repair/uninstall_entry.h"
 
 namespace {
@@ -32,10 +34,17 @@ void lowerInPlace(char* text) {
 
 // The repair's report lines:
 //   "System Registry     %s removed"         detection name: a value deleted
+//   "System Registry     %s not removed: HKLM\%s\%s" detection name, key, value
+//       name: a deletion made in memory that could not be written
 //   "System Registry     %s found: HKLM\%s\%s" detection name, key, value name:
 //       report mode (action 103), a value a delete run would remove, left as it is
-void reportRegistryRemoval(const char* name) {
-  if (g_session.reportWindow) reportLine("System Registry     %s removed", name);
+void reportRegistryRemoval(const char* name, const char* keyPath, const char* valueName) {
+  if (!g_session.reportWindow) return;
+  char removed[kReportLineSize], kept[kReportLineSize];
+  std::snprintf(removed, sizeof removed, "System Registry     %s removed", name);
+  std::snprintf(kept, sizeof kept, "System Registry     %s not removed: HKLM\\%s\\%s", name, keyPath,
+                valueName);
+  reportRegistryChange(keyPath, removed, kept);
 }
 
 // Report mode changes nothing: values are only looked at and listed.
@@ -96,7 +105,7 @@ Outcome removeValue(RegKey root, const char* keyPath, const char* valueName, con
     return Outcome::Listed;
   }
   if (!deleteRegistryValue(root, keyPath, valueName)) return Outcome::Kept;
-  reportRegistryRemoval(name);
+  reportRegistryRemoval(name, keyPath, valueName);
   return Outcome::Deleted;
 }
 
@@ -141,22 +150,11 @@ int readRegistryString(RegKey root, const char* keyPath, const char* valueName, 
                        uint32_t capacity) {
   ScopedRegKey key;
   if (regOpenKeyEx(root, keyPath, kKeyRead, key.receive()) != kErrorSuccess) return 0;
-  uint32_t size = 0;
   uint32_t type = 0;
-  if (regQueryValueEx(key.get(), valueName, &type, nullptr, &size) != kErrorSuccess) return 0;
+  if (!readValueText(key.get(), valueName, &type, out, capacity)) return 0;
   // Only a string starts a program, as Windows reads start-up values: other
   // data is treated as not matching.
   if (type != kRegSz && type != kRegExpandSz) return 0;
-  // Data fits when it is no larger than the buffer; larger data is treated as
-  // not matching rather than read in part.
-  if (size > capacity) return 0;
-  std::memset(out, 0, capacity);
-  if (regQueryValueEx(key.get(), valueName, nullptr, reinterpret_cast<uint8_t*>(out), &size) !=
-      kErrorSuccess)
-    return 0;
-  // The string must end with its own terminator; unterminated data (of the
-  // buffer's size or shorter) is treated as not matching.
-  if (size == 0 || size > capacity || out[size - 1] != 0 || out[capacity - 1] != 0) return 0;
   return key.close() == kErrorSuccess ? 1 : 0;
 }
 
@@ -212,13 +210,23 @@ int repairRegistry(const char* detectionName) {
   // the remembered name does.
   if (g_session.filesInfected <= 1) g_listedCount = 0;
   checkHostsFile();
-  if (g_session.startupValueName[0]) {
-    for (const char* keyPath : {kRunKey, kRunServicesKey, kUninstallKey})
-      removeValue(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, g_session.startupValueName, detectionName);
-  }
-  if (g_session.currentFile[0]) {
-    cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunKey);
-    cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, kRunServicesKey);
+  // Every step runs in each registry view: a 32-bit trojan on a 64-bit
+  // Windows writes its values under WOW6432Node.
+  const SoftwareViews views = softwareViews();
+  for (int v = 0; v < views.count; ++v) {
+    char run[kViewKeyPathSize], runServices[kViewKeyPathSize], uninstall[kViewKeyPathSize];
+    if (!keyPathInView(kRunKey, views.names[v], run, sizeof run) ||
+        !keyPathInView(kRunServicesKey, views.names[v], runServices, sizeof runServices) ||
+        !keyPathInView(kUninstallKey, views.names[v], uninstall, sizeof uninstall))
+      continue;
+    if (g_session.startupValueName[0]) {
+      for (const char* keyPath : {run, runServices, uninstall})
+        removeValue(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, g_session.startupValueName, detectionName);
+    }
+    if (g_session.currentFile[0]) {
+      cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, run);
+      cleanStartupKey(PLATFORM_HKEY_LOCAL_MACHINE, runServices);
+    }
   }
   // A delete run removes the trojan's uninstall entry after deleting a file;
   // a report run lists what that would remove.

@@ -5,7 +5,8 @@
 
 // Runs once per matching file, while currentFile names it: examines the hosts
 // file, deletes values of the remembered start-up name, and cleans the Run and
-// RunServices keys of values that start the file. With the report action
+// RunServices keys of values that start the file, in each registry view
+// (repair/registry_values.h). With the report action
 // (103) nothing is deleted: each value a delete run would remove, and the
 // trojan's uninstall entry, is listed as found, once per scan. Always 1.
 int repairRegistry(const char* detectionName);
@@ -18,8 +19,8 @@ void cleanStartupKey(RegKey root, const char* keyPath);
 // deletion and the close succeeded.
 int deleteRegistryValue(RegKey root, const char* keyPath, const char* valueName);
 
-// Reads a value's data into `out` (`capacity` bytes, NUL-terminated); 1 only
-// when it was read whole. Data fits when it and its terminator take at most
-// `capacity` bytes; data that does not fit is not read.
+// Reads a string value's text into `out` (`capacity` bytes, NUL-terminated),
+// as readValueText does: terminated or not, data larger than the buffer read
+// up to it. 1 only when the key and value were read and the value is a string.
 int readRegistryString(RegKey root, const char* keyPath, const char* valueName, char* out,
                        uint32_t capacity);

@@ -3,20 +3,16 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "repair/registry_values.h"
 
 namespace {
 
 constexpr uint32_t kDataBufferSize = 100;
 
-// Reads `valueName` of the open key into `data` (NUL-terminated). A value that
-// does not fit the buffer is treated as unreadable rather than read past it.
+// Reads `valueName` of the open key into `data` (NUL-terminated), data longer
+// than the buffer up to it.
 bool readValue(RegKey key, const char* valueName, char (&data)[kDataBufferSize + 1]) {
-  uint32_t size = 0;
-  if (regQueryValueEx(key, valueName, nullptr, nullptr, &size) != kErrorSuccess) return false;
-  if (size > kDataBufferSize) return false;
-  std::memset(data, 0, sizeof data);
-  return regQueryValueEx(key, valueName, nullptr, reinterpret_cast<uint8_t*>(data), &size) ==
-         kErrorSuccess;
+  return readValueText(key, valueName, nullptr, data, sizeof data);
 }
 
 // A value the trojan installs, and the text its data holds when it is the
@@ -34,10 +30,12 @@ constexpr MarkedValue kStartupValue = {"SOFTWARE\\Microsoft\\Windows\\CurrentVer
 
 // Deletes the value when its data contains its marker. false on any failure;
 // the key is closed on every path.
-bool removeMarkedValue(const MarkedValue& value) {
+bool removeMarkedValue(const MarkedValue& value, const char* view) {
+  char keyPath[kViewKeyPathSize];
   ScopedRegKey key;
-  if (regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, value.keyPath, kKeyAllAccess, key.receive()) !=
-      kErrorSuccess)
+  if (!keyPathInView(value.keyPath, view, keyPath, sizeof keyPath) ||
+      regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, kKeyAllAccess, key.receive()) !=
+          kErrorSuccess)
     return false;
   char data[kDataBufferSize + 1];
   if (!readValue(key.get(), value.valueName, data)) return false;
@@ -50,10 +48,10 @@ enum class Marked { Unreadable, No, Yes };
 
 // Reads the value, the key opened for reading only, and tells whether its
 // data contains its marker.
-Marked readMarkedValue(const MarkedValue& value) {
+Marked readMarkedValue(const MarkedValue& value, const char* view, char* keyPath) {
   ScopedRegKey key;
-  if (regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, value.keyPath, kKeyRead, key.receive()) !=
-      kErrorSuccess)
+  if (!keyPathInView(value.keyPath, view, keyPath, kViewKeyPathSize) ||
+      regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, kKeyRead, key.receive()) != kErrorSuccess)
     return Marked::Unreadable;
   char data[kDataBufferSize + 1];
   if (!readValue(key.get(), value.valueName, data)) return Marked::Unreadable;
@@ -63,16 +61,27 @@ Marked readMarkedValue(const MarkedValue& value) {
 }  // namespace
 
 int cleanUninstallEntry() {
-  if (!removeMarkedValue(kUninstallCommand)) return 0;
-  return removeMarkedValue(kStartupValue) ? 1 : 0;
+  // In each registry view; 1 when the cleanup got through in one of them.
+  const SoftwareViews views = softwareViews();
+  int result = 0;
+  for (int v = 0; v < views.count; ++v) {
+    if (removeMarkedValue(kUninstallCommand, views.names[v]) &&
+        removeMarkedValue(kStartupValue, views.names[v]))
+      result = 1;
+  }
+  return result;
 }
 
 void findUninstallEntry(void (*found)(const char* keyPath, const char* valueName)) {
-  // The start-up value is examined only once the uninstall command was read,
-  // as in the cleanup.
-  Marked command = readMarkedValue(kUninstallCommand);
-  if (command == Marked::Unreadable) return;
-  if (command == Marked::Yes) found(kUninstallCommand.keyPath, kUninstallCommand.valueName);
-  if (readMarkedValue(kStartupValue) == Marked::Yes)
-    found(kStartupValue.keyPath, kStartupValue.valueName);
+  const SoftwareViews views = softwareViews();
+  for (int v = 0; v < views.count; ++v) {
+    // The start-up value is examined only once the uninstall command was
+    // read, as in the cleanup.
+    char commandKey[kViewKeyPathSize], startupKey[kViewKeyPathSize];
+    Marked command = readMarkedValue(kUninstallCommand, views.names[v], commandKey);
+    if (command == Marked::Unreadable) continue;
+    if (command == Marked::Yes) found(commandKey, kUninstallCommand.valueName);
+    if (readMarkedValue(kStartupValue, views.names[v], startupKey) == Marked::Yes)
+      found(startupKey, kStartupValue.valueName);
+  }
 }

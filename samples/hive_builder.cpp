@@ -154,7 +154,7 @@ void addFiller(HiveBuilder& hive, const std::string& under, int count) {
 
 }  // namespace
 
-bool plantInstallation(const std::string& windowsRoot, int fillerKeys) {
+bool plantInstallation(const std::string& windowsRoot, int fillerKeys, int systemFillerKeys) {
   const std::string config = windowsRoot + "/System32/config";
   std::error_code error;
   std::filesystem::create_directories(config, error);
@@ -181,6 +181,7 @@ bool plantInstallation(const std::string& windowsRoot, int fillerKeys) {
   system.setDword("Select", "Current", 1);
   system.setDword("Select", "Default", 1);
   system.setDword("Select", "LastKnownGood", 2);
-  addFiller(system, "ControlSet001\\Services\\Filler", fillerKeys);
+  addFiller(system, "ControlSet001\\Services\\Filler",
+            systemFillerKeys < 0 ? fillerKeys : systemFillerKeys);
   return software.commit() && system.commit();
 }

@@ -52,5 +52,6 @@ class HiveBuilder {
 // (<windowsRoot>/System32/config/SOFTWARE and SYSTEM): version 6.1 build 7601,
 // SystemRoot C:\Windows, ControlSet001 and ControlSet002 with their Session
 // Manager and Services keys, and `fillerKeys` further keys with a few values
-// each, in both hives, for a realistic size.
-bool plantInstallation(const std::string& windowsRoot, int fillerKeys = 0);
+// each, in both hives, for a realistic size (`systemFillerKeys` in SYSTEM
+// when it is not negative).
+bool plantInstallation(const std::string& windowsRoot, int fillerKeys = 0, int systemFillerKeys = -1);

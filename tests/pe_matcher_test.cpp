@@ -327,6 +327,36 @@ TEST_F(PeMatcherTest, DriveWalkFindsFilesWithinTheSizeToleranceAndAnySizeRecords
                        "C:\\scan\\other\\any.exe     W32/Tarvolinex.Any.Trojan" + tail}));
 }
 
+TEST_F(PeMatcherTest, RuleTwoToleranceEndsBeforeFourThousandNinetySixBytes) {
+  // All three size rules in one table; only the rule-2 record's patterns are
+  // in the samples, and rule-1 records have exactly the sizes 4096 bytes
+  // below and above its size, so those lengths pass every coarser check.
+  const Pattern other = patternFrom(0x11);
+  const int32_t reference = static_cast<int32_t>(kSampleSize) + 4096;
+  install({makeRecord("W32/Tarvolinex.Exa.Trojan", kFirstDisplacement, other, kSecondDisplacement,
+                      kSecond, reference + 4096, 1),
+           makeRecord("W32/Tarvolinex.Exb.Trojan", kFirstDisplacement, other, kSecondDisplacement,
+                      kSecond, reference - 4096, 1),
+           standardRecord("W32/Tarvolinex.Tol.Trojan", 2, reference),
+           makeRecord("W32/Tarvolinex.Any.Trojan", kFirstDisplacement, other, kSecondDisplacement,
+                      kSecond, 0, 3)});
+  const std::pair<const char*, int32_t> files[] = {{"C:\\scan\\a_smaller4096.exe", -4096},
+                                                   {"C:\\scan\\b_smaller4095.exe", -4095},
+                                                   {"C:\\scan\\c_larger4095.exe", 4095},
+                                                   {"C:\\scan\\d_larger4096.exe", 4096}};
+  for (const auto& file : files) {
+    PeImage image = standardImage();
+    image.fileSize = static_cast<uint32_t>(reference + file.second);
+    writeFile(file.first, standardSample(image));
+  }
+
+  walkDirectory("C:\\scan\\*.*");
+
+  const std::string tail = "     W32/Tarvolinex.Tol.Trojan not disinfected as per user's selection";
+  EXPECT_EQ(lines, (std::vector<std::string>{"C:\\scan\\b_smaller4095.exe" + tail,
+                                             "C:\\scan\\c_larger4095.exe" + tail}));
+}
+
 TEST_F(PeMatcherTest, TableIsReadNoFurtherThanItsRecords) {
   // A table without an end record: the matching record stored right after
   // its last record lies outside it and must never be read.

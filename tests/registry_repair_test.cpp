@@ -164,17 +164,22 @@ TEST_F(RegistryRepair, NothingIsReportedWithoutAReportWindow) {
   EXPECT_TRUE(lines.empty());
 }
 
-TEST_F(RegistryRepair, OversizedDataIsTreatedAsNotMatching) {
+// Windows runs a command whatever the length of its arguments: data larger
+// than the buffer is read up to it and matched by what it starts with.
+TEST_F(RegistryRepair, OversizedDataIsMatchedByItsStart) {
   std::string fits = "c:\\evil\\x.exe " + std::string(200, 'a');
-  std::string tooLarge = "c:\\evil\\x.exe " + std::string(260, 'a');  // 275 bytes with its NUL
+  std::string tooLarge = "c:\\evil\\x.exe " + std::string(2000, 'a');
+  std::string other = "c:\\other\\y.exe " + std::string(2000, 'a');
   addValue(kRun, "Large", tooLarge);
+  addValue(kRun, "Other", other);
   addValue(kRun, "Fits", fits);
   matched("C:\\Evil\\x.exe");
-  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Large"}));
+  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Other"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine, kRemovedLine}));
 }
 
 // The data buffer holds 264 bytes: a value of 263 characters and its
-// terminator fits and is read; one character more does not.
+// terminator fills it; one character more is read up to the buffer.
 TEST_F(RegistryRepair, ValueFillingTheDataBufferExactlyIsRead) {
   const std::string quoted = "\"c:\\evil\\x.exe\" ";
   std::string exact = quoted + std::string(263 - quoted.size(), 'a');
@@ -183,8 +188,8 @@ TEST_F(RegistryRepair, ValueFillingTheDataBufferExactlyIsRead) {
   addValue(kRun, "Over", over);
   addValue(kRun, "Exact", exact);
   matched("C:\\Evil\\x.exe");
-  EXPECT_EQ(valueNames(kRun), (std::vector<std::string>{"Over"}));
-  EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine}));
+  EXPECT_TRUE(valueNames(kRun).empty());
+  EXPECT_EQ(lines, (std::vector<std::string>{kRemovedLine, kRemovedLine}));
   EXPECT_STREQ(g_session.startupValueName, "Exact");
 }
 
@@ -249,16 +254,21 @@ TEST_F(RegistryRepair, ValueHelpersReportEveryFailure) {
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Bin", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing", out, sizeof out), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A", out, sizeof out), 0);
-  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 4), 0);
   EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 5), 1);
   EXPECT_STREQ(out, "text");
-  // A string without its terminator is not read, whatever room there is.
+  // Data larger than the buffer is read up to it; a string's data is its
+  // length, with or without a terminator, with or without trailing NULs.
+  std::memset(out, 'z', sizeof out);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "A", out, 4), 1);
+  EXPECT_EQ(std::string(out, 5), std::string("tex\0z", 5)) << "never written past the buffer";
   SimRegistryValue raw;
   raw.name = "Raw";
   raw.data = {'r', 'a', 'w', '!'};
   simMachine().registry[kRun].values.push_back(raw);
-  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 4), 0);
-  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, sizeof out), 0);
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, sizeof out), 1);
+  EXPECT_STREQ(out, "raw!");
+  EXPECT_EQ(readRegistryString(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Raw", out, 4), 1);
+  EXPECT_STREQ(out, "raw");
 
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, "SOFTWARE\\NONE", "A"), 0);
   EXPECT_EQ(deleteRegistryValue(PLATFORM_HKEY_LOCAL_MACHINE, kRun, "Missing"), 0);

@@ -118,14 +118,14 @@ INSTANTIATE_TEST_SUITE_P(
         CleanupCase{"100 bytes without a terminator still fit", true,
                     {true, std::string(100 - 13, 'x') + "uninstall.exe", false}, true,
                     {true, kRunData}, 1, false, false},
-        // Too long for the 100-byte buffer: never read past it, left in place,
-        // and the start-up value is not reached.
+        // Too long for the 100-byte buffer: read up to it, never past it; the
+        // marker beyond it is not seen, and the start-up value is still reached.
         CleanupCase{"data longer than the buffer", true,
-                    {true, std::string(120, 'x') + "uninstall.exe"}, true, {true, kRunData}, 0,
-                    true, true},
+                    {true, std::string(120, 'x') + "uninstall.exe"}, true, {true, kRunData}, 1,
+                    true, false},
         CleanupCase{"data of 100 bytes plus its terminator", true,
                     {true, std::string(100 - 13, 'x') + "uninstall.exe"}, true,
-                    {true, kRunData}, 0, true, true}));
+                    {true, kRunData}, 1, false, false}));
 
 TEST_F(UninstallEntryTest, SecondCallEndsAtTheFirstRead) {
   addValue(kUninstallKey, kUninstallValue, Value{true, kUninstallData});

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/ascii.h"
+#include "platform/offline/hive_store.h"
 
 namespace {
 
@@ -223,6 +224,7 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       const bool dot = isDotName(name);
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
       if (!everything && !nameMatches(namePattern, name)) continue;
+      if (isOwnHiveFile(folder.fd, name)) continue;  // a backup or new hive of this run
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }
@@ -231,7 +233,7 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
   const std::string stored = storedEntryName(folder.fd, name);
-  if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
+  if (!stored.empty() && !isOwnHiveFile(folder.fd, stored.c_str())) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
 }
 
 size_t linksListed() { return g_linksListed.size(); }

@@ -43,6 +43,10 @@ long regDeleteKey(RegKey root, const char* subKey) {
   return hiveRegDeleteKey(subKey);
 }
 
+long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  return hiveRegEnumKeyName(key, index, name, nameLength);
+}
+
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   // Only an installation's own variables: never the rescue system's.
   OfflineWindows* windows = offlineWindows();
@@ -62,3 +66,7 @@ uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capaci
   if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
   return needed;
 }
+
+bool regHoldChanges() { return hiveHoldChanges(); }
+void regWriteChanges() { hiveWriteHeldChanges(); }
+bool regChangesWritten(const char* keyPath) { return hiveChangesWritten(keyPath); }

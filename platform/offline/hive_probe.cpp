@@ -1,9 +1,12 @@
 #include "platform/offline/hive_probe.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/ascii.h"
@@ -79,7 +82,9 @@ HiveProbe::HiveProbe(int fd) : fd_(fd) {
   for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= load32(header, at);
   if (checksum != load32(header, 0x1FC)) return;
   root_ = load32(header, 0x24);
-  binsEnd_ = std::min<uint64_t>(kBinsStart + load32(header, 0x28), fileSize_);
+  binsSize_ = load32(header, 0x28);
+  minor_ = load32(header, 0x18);
+  binsEnd_ = std::min<uint64_t>(kBinsStart + binsSize_, fileSize_);
   dirty_ = load32(header, 0x04) != load32(header, 0x08);
   valid_ = true;
 }
@@ -175,4 +180,94 @@ bool HiveProbe::readValue(const std::string& keyPath, const std::string& valueNa
   if (!readCell(load32(vk, kVkDataOffset), length, &cell)) return false;
   data->assign(cell.begin(), cell.begin() + length);
   return true;
+}
+
+namespace {
+
+constexpr size_t kBinHeader = 0x20;
+constexpr uint64_t kPage = 0x1000;
+
+std::string format(const char* pattern, uint64_t a, uint64_t b = 0) {
+  char text[160];
+  std::snprintf(text, sizeof text, pattern, a, b);
+  return text;
+}
+
+// A file mapped for reading, unmapped when it goes out of scope.
+class Mapping {
+ public:
+  Mapping(int fd, uint64_t size) : size_(size) {
+    void* at = size ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    if (at != MAP_FAILED) bytes_ = static_cast<const uint8_t*>(at);
+  }
+  ~Mapping() {
+    if (bytes_) munmap(const_cast<uint8_t*>(bytes_), size_);
+  }
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+  const uint8_t* bytes() const { return bytes_; }
+
+ private:
+  const uint8_t* bytes_ = nullptr;
+  uint64_t size_;
+};
+
+// The cells of the bin at `bin` (an offset in the file) of `size` bytes:
+// empty when each lies inside it, else where the first one does not.
+std::string cellDamage(const uint8_t* file, uint64_t bin, uint64_t size) {
+  for (uint64_t at = bin + kBinHeader; at < bin + size;) {
+    if (bin + size - at < 4)
+      return format("a cell at data offset 0x%" PRIX64 " is cut short by the end of its bin",
+                    at - kBinsStart);
+    int32_t field;
+    std::memcpy(&field, file + at, 4);
+    const uint64_t length = field < 0 ? -static_cast<int64_t>(field) : field;
+    if (length < 8 || length % 8 != 0 || length > bin + size - at)
+      return format("the cell at data offset 0x%" PRIX64 " gives a size of %" PRIu64
+                    " bytes, which does not fit its bin",
+                    at - kBinsStart, length);
+    at += length;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string HiveProbe::damage() const {
+  uint8_t header[kHeaderSize];
+  if (fileSize_ < kBinsStart + kPage || !read(0, header, sizeof header))
+    return format("the file holds %" PRIu64 " bytes, too few for a registry hive", fileSize_);
+  if (std::memcmp(header, "regf", 4) != 0) return "it does not begin with a registry hive's signature";
+  if (load32le(header + 0x14) != 1)
+    return format("its format version %" PRIu64 ".%" PRIu64 " is unknown", load32le(header + 0x14),
+                  load32le(header + 0x18));
+  uint32_t checksum = 0;
+  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= load32le(header + at);
+  if (checksum != load32le(header + 0x1FC)) return "the header's checksum does not match the header";
+  const uint64_t binsSize = load32le(header + 0x28);
+  if (binsSize == 0 || binsSize % kPage != 0)
+    return format("the header gives a data size of %" PRIu64 " bytes, not whole 4096-byte pages",
+                  binsSize);
+  if (kBinsStart + binsSize > fileSize_)
+    return format("the header gives %" PRIu64 " bytes of data, the file holds only %" PRIu64,
+                  binsSize, fileSize_ - kBinsStart);
+  const uint64_t root = load32le(header + 0x24);
+  if (root + 8 > binsSize) return format("the root key at data offset 0x%" PRIX64 " lies outside the data", root);
+
+  Mapping mapping(fd_, fileSize_);
+  const uint8_t* file = mapping.bytes();
+  if (!file) return std::string("the file cannot be read: ") + std::strerror(errno);
+  for (uint64_t offset = 0; offset < binsSize;) {
+    const uint8_t* bin = file + kBinsStart + offset;
+    const uint64_t size = load32le(bin + 0x08);
+    if (std::memcmp(bin, "hbin", 4) != 0 || load32le(bin + 0x04) != offset)
+      return format("no bin begins at data offset 0x%" PRIX64 " where the bins before it end", offset);
+    if (size < kPage || size % kPage != 0 || size > binsSize - offset)
+      return format("the bin at data offset 0x%" PRIX64 " gives a size of %" PRIu64
+                    " bytes, which does not fit the data", offset, size);
+    std::string cells = cellDamage(file, kBinsStart + offset, size);
+    if (!cells.empty()) return cells;
+    offset += size;
+  }
+  return std::string();
 }

@@ -17,6 +17,15 @@ class HiveProbe {
   // Windows did not close the hive cleanly (its two sequence numbers differ):
   // changes may still wait in its log files.
   bool dirty() const { return dirty_; }
+  // The format's minor version (3 for NT 4.0 and 2000, 5 from XP on).
+  uint32_t minorVersion() const { return minor_; }
+
+  // Where the header and the data disagree, in words for the report: the
+  // signature, format version or checksum of the header, the data size it
+  // gives against the file's, a bin that is not where the header and the bins
+  // before it put it, a cell reaching outside its bin, a root key outside the
+  // data. Empty for a sound hive. Reads the whole file.
+  std::string damage() const;
 
   // The value `valueName` of the key `keyPath` (names separated by
   // backslashes, below the root key, compared ignoring ASCII letter case).
@@ -36,6 +45,8 @@ class HiveProbe {
   uint64_t fileSize_ = 0;
   uint64_t binsEnd_ = 0;  // end of the hive bins, as the header gives it
   uint32_t root_ = 0;
+  uint32_t binsSize_ = 0;  // as the header gives it
+  uint32_t minor_ = 0;
   bool valid_ = false;
   bool dirty_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <hivex.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,16 +22,25 @@ namespace {
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorWriteFault = 29;
 constexpr long kErrorBadDb = 1009;
-// Data longer than this is kept in pieces ("db" cells) by Windows; libhivex
-// would write it back whole, which Windows may not read, so a key holding
-// such a value is not rewritten.
+// From format version 1.4 (Windows XP) on, Windows keeps data longer than
+// this in pieces (a "db" cell listing segments of at most this size) and
+// reads any longer value that way. libhivex writes every value as one cell,
+// which such a Windows would misread, so in those hives a key holding a value
+// this long is not rewritten. Version 1.3 hives keep long data in one cell.
 constexpr size_t kLargestRewritable = 16344;
+constexpr uint32_t kFirstMinorWithBigData = 4;
 
 struct HiveKey {
   bool system;       // the SYSTEM hive, else SOFTWARE
   std::string path;  // below the hive's root, backslash-separated
 };
 std::set<HiveKey*> g_openKeys;
+
+// Changes held in memory between hiveHoldChanges and hiveWriteHeldChanges,
+// and whether each hive's held changes reached the disk (SOFTWARE, SYSTEM).
+bool g_holding = false;
+bool g_commitEachChange = false;
+bool g_written[2] = {true, true};
 
 struct FreeDeleter {
   void operator()(void* pointer) const { std::free(pointer); }
@@ -60,11 +70,42 @@ bool locate(const char* subKey, bool* system, std::string* rest) {
   return true;
 }
 
-hive_node_h resolve(hive_h* hive, const std::string& path) {
+std::string keyName(const std::string& path) { return path.empty() ? "the root key" : path; }
+
+// The subkey of `node` named `name` in any letter case; 0 when there is
+// none. *failed when libhivex could not read the subkeys.
+hive_node_h childNamed(hive_h* hive, hive_node_h node, const std::string& name, bool* failed) {
+  Owned<hive_node_h> children(hivex_node_children(hive, node));
+  if (!children) {
+    *failed = true;
+    return 0;
+  }
+  for (hive_node_h* child = children.get(); *child; ++child) {
+    Owned<char> childName(hivex_node_name(hive, *child));
+    if (!childName) {
+      *failed = true;
+      return 0;
+    }
+    if (asciiEqualNoCase(childName.get(), name.c_str())) return *child;
+  }
+  return 0;
+}
+
+// The key at `path` below the root; 0 when it is missing. A key libhivex
+// cannot read makes the whole hive damaged (OfflineHive::readFailed): its
+// handle is closed, and a missing key is never taken for an absent one.
+hive_node_h resolve(OfflineHive& file, hive_h* hive, const std::string& path) {
   hive_node_h node = hivex_root(hive);
+  std::string walked;
   for (const std::string& part : splitKeyPath(path)) {
     if (!node) break;
-    node = hivex_node_get_child(hive, node, part.c_str());
+    bool failed = false;
+    node = childNamed(hive, node, part, &failed);
+    if (failed) {
+      file.readFailed("the subkeys of " + keyName(walked));
+      return 0;
+    }
+    walked.append(walked.empty() ? "" : "\\").append(part);
   }
   return node;
 }
@@ -78,7 +119,7 @@ HiveKey* ownKey(RegKey key) {
 hive_node_h nodeOf(const HiveKey& key, bool forWriting, hive_h** hive) {
   OfflineHive* file = hiveOf(key.system);
   *hive = file ? (forWriting ? file->forWriting() : file->forReading()) : nullptr;
-  return *hive ? resolve(*hive, key.path) : 0;
+  return *hive ? resolve(*file, *hive, key.path) : 0;
 }
 
 // The type number a hive stores may lie outside libhivex's enumeration: it is
@@ -95,18 +136,6 @@ bool isStringType(uint32_t type) {
          type == hive_t_REG_LINK;
 }
 
-// A value's data as the system reads it: strings in UTF-8, the rest as stored.
-bool valueData(hive_h* hive, hive_value_h value, uint32_t* type, std::string* data) {
-  size_t length = 0;
-  hive_type stored;
-  Owned<char> raw(hivex_value_value(hive, value, &stored, &length));
-  if (!raw) return false;
-  *type = typeNumber(stored);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(raw.get());
-  *data = isStringType(*type) ? utf16ToUtf8(bytes, length) : std::string(raw.get(), length);
-  return true;
-}
-
 // Every value of a node, in order, as libhivex rewrites them.
 struct StoredValue {
   std::string name;
@@ -114,40 +143,78 @@ struct StoredValue {
   std::string data;  // as stored
 };
 
-bool readValues(hive_h* hive, hive_node_h node, std::vector<StoredValue>* values) {
+// The node's values; false when libhivex cannot read them (the hive is then
+// damaged and its handle closed).
+bool readValues(OfflineHive& file, hive_h* hive, hive_node_h node, const std::string& path,
+                std::vector<StoredValue>* values) {
   Owned<hive_value_h> list(hivex_node_values(hive, node));
-  if (!list) return false;
-  for (hive_value_h* value = list.get(); *value; ++value) {
+  bool read = list != nullptr;
+  for (hive_value_h* value = list.get(); read && *value; ++value) {
     Owned<char> name(hivex_value_key(hive, *value));
     size_t length = 0;
     hive_type type;
-    Owned<char> data(hivex_value_value(hive, *value, &type, &length));
-    if (!name || !data) return false;
+    Owned<char> data(name ? hivex_value_value(hive, *value, &type, &length) : nullptr);
+    if (!name || !data) {
+      read = false;
+      break;
+    }
     values->push_back(StoredValue{name.get(), typeNumber(type), std::string(data.get(), length)});
   }
-  return true;
+  if (!read) file.readFailed("the values of " + keyName(path));
+  return read;
 }
 
-bool writeValues(hive_h* hive, hive_node_h node, std::vector<StoredValue>& values) {
+// The index of the value named `name` (any letter case) in `values`, or -1.
+int indexOf(const std::vector<StoredValue>& values, const char* name) {
+  for (size_t i = 0; i < values.size(); ++i)
+    if (asciiEqualNoCase(values[i].name.c_str(), name ? name : "")) return static_cast<int>(i);
+  return -1;
+}
+
+// Sets the node's values in the hive in memory. A value this hive's format
+// keeps in pieces leaves the key as it was, and the report says why; a
+// failure inside libhivex drops every change not yet written.
+bool writeValues(OfflineHive& file, hive_h* hive, hive_node_h node, const std::string& path,
+                 std::vector<StoredValue>& values) {
+  if (file.minorVersion() >= kFirstMinorWithBigData) {
+    for (const StoredValue& value : values) {
+      if (value.data.size() <= kLargestRewritable) continue;
+      char size[32];
+      std::snprintf(size, sizeof size, "%zu", value.data.size());
+      std::string line = file.location().windowsPath + "     " + keyName(path) +
+                         " not rewritten: its value " + value.name + " would hold " + size +
+                         " bytes, and this hive's format keeps data over 16344 bytes in "
+                         "pieces (\"db\" cells), which libhivex cannot write";
+      platformNotice(line.c_str());
+      return false;
+    }
+  }
   std::vector<hive_set_value> set;
   for (StoredValue& value : values) {
-    if (value.data.size() > kLargestRewritable) return false;
     hive_set_value entry{&value.name[0], hive_t_REG_NONE, value.data.size(), &value.data[0]};
     std::memcpy(&entry.t, &value.type, sizeof entry.t);
     set.push_back(entry);
   }
-  return hivex_node_set_values(hive, node, set.size(), set.data(), 0) == 0;
+  if (hivex_node_set_values(hive, node, set.size(), set.data(), 0) == 0) return true;
+  file.discardChanges();
+  return false;
 }
 
-// Replaces a node's values in the hive file; false when nothing was written
-// (the change is dropped).
-bool rewriteValues(OfflineHive& file, hive_h* hive, hive_node_h node,
-                   std::vector<StoredValue>& values) {
-  if (!writeValues(hive, node, values)) {
-    file.discardChanges();
-    return false;
+// A change made in memory: held for the commit of its infected file, or
+// written at once.
+bool changed(OfflineHive& file) {
+  if (g_holding) {
+    file.noteHeldChange();
+    return true;
   }
   return file.commit();
+}
+
+// Replaces a node's values; false when the change was not made (or, written
+// at once, could not be written).
+bool rewriteValues(OfflineHive& file, hive_h* hive, hive_node_h node, const std::string& path,
+                   std::vector<StoredValue>& values) {
+  return writeValues(file, hive, node, path, values) && changed(file);
 }
 
 }  // namespace
@@ -165,7 +232,7 @@ long hiveRegOpenKey(const char* subKey, RegKey* key) {
   if (!locate(subKey, &system, &rest)) return kErrorFileNotFound;
   OfflineHive* file = hiveOf(system);
   hive_h* hive = file ? file->forReading() : nullptr;
-  if (!hive || !resolve(hive, rest)) return kErrorFileNotFound;
+  if (!hive || !resolve(*file, hive, rest)) return kErrorFileNotFound;
   auto* opened = new HiveKey{system, rest};
   g_openKeys.insert(opened);
   *key = opened;
@@ -186,7 +253,9 @@ long hiveRegQueryValueCount(RegKey key, uint32_t* valueCount) {
   hive_h* hive = nullptr;
   hive_node_h node = nodeOf(*own, false, &hive);
   if (!node) return kErrorBadDb;
-  *valueCount = static_cast<uint32_t>(hivex_node_nr_values(hive, node));
+  std::vector<StoredValue> values;
+  if (!readValues(*hiveOf(own->system), hive, node, own->path, &values)) return kErrorBadDb;
+  *valueCount = static_cast<uint32_t>(values.size());
   return kErrorSuccess;
 }
 
@@ -197,12 +266,18 @@ long hiveRegEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* name
   hive_node_h node = nodeOf(*own, false, &hive);
   if (!node) return kErrorBadDb;
   Owned<hive_value_h> values(hivex_node_values(hive, node));
-  if (!values) return kErrorBadDb;
+  if (!values) {
+    hiveOf(own->system)->readFailed("the values of " + keyName(own->path));
+    return kErrorBadDb;
+  }
   for (uint32_t i = 0; i < index; ++i)
     if (!values.get()[i]) return kErrorNoMoreItems;
   if (!values.get()[index]) return kErrorNoMoreItems;
   Owned<char> key8(hivex_value_key(hive, values.get()[index]));
-  if (!key8) return kErrorBadDb;
+  if (!key8) {
+    hiveOf(own->system)->readFailed("the values of " + keyName(own->path));
+    return kErrorBadDb;
+  }
   size_t length = std::strlen(key8.get());
   if (length + 1 > *nameLength) return kErrorMoreData;
   std::memcpy(name, key8.get(), length + 1);
@@ -217,12 +292,17 @@ long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint
   hive_h* hive = nullptr;
   hive_node_h node = nodeOf(*own, false, &hive);
   if (!node) return kErrorBadDb;
-  hive_value_h value = hivex_node_get_value(hive, node, valueName ? valueName : "");
-  if (!value) return kErrorFileNotFound;
-  uint32_t storedType = 0;
-  std::string bytes;
-  if (!valueData(hive, value, &storedType, &bytes)) return kErrorBadDb;
-  if (type) *type = storedType;
+  std::vector<StoredValue> values;
+  if (!readValues(*hiveOf(own->system), hive, node, own->path, &values)) return kErrorBadDb;
+  const int found = indexOf(values, valueName);
+  if (found < 0) return kErrorFileNotFound;
+  const StoredValue& value = values[static_cast<size_t>(found)];
+  // Strings as the system reads them (UTF-8), the rest as stored.
+  const std::string bytes =
+      isStringType(value.type)
+          ? utf16ToUtf8(reinterpret_cast<const uint8_t*>(value.data.data()), value.data.size())
+          : value.data;
+  if (type) *type = value.type;
   const uint32_t size = static_cast<uint32_t>(bytes.size());
   if (data) {
     if (!dataSize || *dataSize < size) {
@@ -238,21 +318,21 @@ long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint
 long hiveRegDeleteValue(RegKey key, const char* valueName) {
   HiveKey* own = ownKey(key);
   if (!own) return kErrorInvalidHandle;
+  OfflineHive& file = *hiveOf(own->system);
   hive_h* hive = nullptr;
-  if (!nodeOf(*own, false, &hive)) return kErrorBadDb;
-  if (!hivex_node_get_value(hive, resolve(hive, own->path), valueName ? valueName : ""))
-    return kErrorFileNotFound;
-  hive_node_h node = nodeOf(*own, true, &hive);
-  if (!node) return kErrorAccessDenied;
+  hive_node_h node = nodeOf(*own, false, &hive);
+  if (!node) return kErrorBadDb;
   std::vector<StoredValue> values;
-  if (!readValues(hive, node, &values)) return kErrorBadDb;
-  for (auto it = values.begin(); it != values.end(); ++it) {
-    if (!asciiEqualNoCase(it->name.c_str(), valueName ? valueName : "")) continue;
-    values.erase(it);
-    return rewriteValues(*hiveOf(own->system), hive, node, values) ? kErrorSuccess
-                                                                   : kErrorWriteFault;
-  }
-  return kErrorFileNotFound;
+  if (!readValues(file, hive, node, own->path, &values)) return kErrorBadDb;
+  if (indexOf(values, valueName) < 0) return kErrorFileNotFound;
+  node = nodeOf(*own, true, &hive);
+  if (!node) return kErrorAccessDenied;
+  values.clear();
+  if (!readValues(file, hive, node, own->path, &values)) return kErrorBadDb;
+  const int found = indexOf(values, valueName);
+  if (found < 0) return kErrorFileNotFound;
+  values.erase(values.begin() + found);
+  return rewriteValues(file, hive, node, own->path, values) ? kErrorSuccess : kErrorWriteFault;
 }
 
 long hiveRegDeleteKey(const char* subKey) {
@@ -262,19 +342,74 @@ long hiveRegDeleteKey(const char* subKey) {
   OfflineHive* file = hiveOf(system);
   hive_h* hive = file ? file->forReading() : nullptr;
   if (!hive) return kErrorFileNotFound;
-  hive_node_h node = resolve(hive, rest);
-  if (!node) return kErrorFileNotFound;
+  hive_node_h node = resolve(*file, hive, rest);
+  if (!node) return file->usable() ? kErrorFileNotFound : kErrorBadDb;
   if (rest.empty()) return kErrorAccessDenied;  // a hive's root stays
-  if (hivex_node_nr_children(hive, node) > 0) return kErrorAccessDenied;  // as NT refuses
+  Owned<hive_node_h> children(hivex_node_children(hive, node));
+  if (!children) {
+    file->readFailed("the subkeys of " + rest);
+    return kErrorBadDb;
+  }
+  if (children.get()[0]) return kErrorAccessDenied;  // as NT refuses
   hive = file->forWriting();
-  node = hive ? resolve(hive, rest) : 0;
+  node = hive ? resolve(*file, hive, rest) : 0;
   if (!node) return kErrorAccessDenied;
   if (hivex_node_delete_child(hive, node) != 0) {
     file->discardChanges();
     return kErrorBadDb;
   }
-  return file->commit() ? kErrorSuccess : kErrorWriteFault;
+  return changed(*file) ? kErrorSuccess : kErrorWriteFault;
 }
+
+long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  HiveKey* own = ownKey(key);
+  if (!own) return kErrorInvalidHandle;
+  hive_h* hive = nullptr;
+  hive_node_h node = nodeOf(*own, false, &hive);
+  if (!node) return kErrorBadDb;
+  Owned<hive_node_h> children(hivex_node_children(hive, node));
+  Owned<char> child;
+  for (uint32_t i = 0; children && i < index; ++i)
+    if (!children.get()[i]) return kErrorNoMoreItems;
+  if (children && !children.get()[index]) return kErrorNoMoreItems;
+  if (children) child.reset(hivex_node_name(hive, children.get()[index]));
+  if (!child) {
+    hiveOf(own->system)->readFailed("the subkeys of " + keyName(own->path));
+    return kErrorBadDb;
+  }
+  size_t length = std::strlen(child.get());
+  if (length + 1 > *nameLength) return kErrorMoreData;
+  std::memcpy(name, child.get(), length + 1);
+  *nameLength = static_cast<uint32_t>(length);
+  return kErrorSuccess;
+}
+
+bool hiveHoldChanges() {
+  OfflineWindows* windows = offlineWindows();
+  if (!windows || g_commitEachChange) return false;
+  windows->software().beginHeldChanges();
+  windows->system().beginHeldChanges();
+  g_written[0] = g_written[1] = true;
+  g_holding = true;
+  return true;
+}
+
+void hiveWriteHeldChanges() {
+  if (!g_holding) return;
+  g_holding = false;
+  OfflineWindows* windows = offlineWindows();
+  if (!windows) return;
+  g_written[0] = windows->software().commitHeldChanges();
+  g_written[1] = windows->system().commitHeldChanges();
+}
+
+bool hiveChangesWritten(const char* keyPath) {
+  bool system = false;
+  std::string rest;
+  return !locate(keyPath, &system, &rest) || g_written[system ? 1 : 0];
+}
+
+void hiveCommitEachChange(bool each) { g_commitEachChange = each; }
 
 namespace {
 
@@ -282,16 +417,17 @@ constexpr const char* kPendingValue = "PendingFileRenameOperations";
 
 // The control set Windows starts with next ("Select\Default"), its Session
 // Manager key.
-std::string sessionManagerPath(hive_h* hive) {
+std::string sessionManagerPath(OfflineHive& file, hive_h* hive) {
   unsigned set = 1;
-  hive_node_h select = resolve(hive, "Select");
-  hive_value_h chosen = select ? hivex_node_get_value(hive, select, "Default") : 0;
-  hive_type type;
-  size_t length = 0;
-  if (chosen && hivex_value_type(hive, chosen, &type, &length) == 0 &&
-      typeNumber(type) == hive_t_REG_DWORD && length == 4) {
-    int32_t number = hivex_value_dword(hive, chosen);
-    if (number >= 1 && number <= 999) set = static_cast<unsigned>(number);
+  hive_node_h select = resolve(file, hive, "Select");
+  std::vector<StoredValue> values;
+  if (select && readValues(file, hive, select, "Select", &values)) {
+    const int chosen = indexOf(values, "Default");
+    if (chosen >= 0 && values[chosen].type == hive_t_REG_DWORD && values[chosen].data.size() == 4) {
+      const auto* bytes = reinterpret_cast<const uint8_t*>(values[chosen].data.data());
+      const uint32_t number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+      if (number >= 1 && number <= 999) set = number;
+    }
   }
   char path[64];
   std::snprintf(path, sizeof path, "ControlSet%03u\\Control\\Session Manager", set);
@@ -332,25 +468,24 @@ bool hiveScheduleDeletion(const char* path) {
   std::string source = std::string("\\??\\") + windows->ownDriveLetter() + (path + 1);
   OfflineHive& file = windows->system();
   hive_h* hive = file.forWriting();
-  hive_node_h node = hive ? resolve(hive, sessionManagerPath(hive)) : 0;
+  if (!hive) return false;
+  const std::string manager = sessionManagerPath(file, hive);
+  hive = file.forWriting();
+  hive_node_h node = hive ? resolve(file, hive, manager) : 0;
   if (!node) return false;
   std::vector<StoredValue> values;
-  if (!readValues(hive, node, &values)) return false;
-  StoredValue* pending = nullptr;
-  for (StoredValue& value : values)
-    if (asciiEqualNoCase(value.name.c_str(), kPendingValue)) pending = &value;
+  if (!readValues(file, hive, node, manager, &values)) return false;
+  const int found = indexOf(values, kPendingValue);
   std::vector<std::string> strings;
-  if (pending && (pending->type != hive_t_REG_MULTI_SZ || !pendingPairs(pending->data, &strings)))
+  if (found >= 0 && (values[found].type != hive_t_REG_MULTI_SZ ||
+                     !pendingPairs(values[found].data, &strings)))
     return false;  // not in the form Windows reads: left alone
   for (size_t i = 0; i + 1 < strings.size(); i += 2)
     if (asciiEqualNoCase(strings[i].c_str(), source.c_str()) && strings[i + 1].empty())
       return true;  // already scheduled
   strings.push_back(source);
   strings.push_back(std::string());  // no target: delete
-  if (!pending) {
-    values.push_back(StoredValue{kPendingValue, hive_t_REG_MULTI_SZ, std::string()});
-    pending = &values.back();
-  }
-  pending->data = multiString(strings);
-  return rewriteValues(file, hive, node, values);
+  if (found < 0) values.push_back(StoredValue{kPendingValue, hive_t_REG_MULTI_SZ, std::string()});
+  values[found < 0 ? values.size() - 1 : static_cast<size_t>(found)].data = multiString(strings);
+  return rewriteValues(file, hive, node, manager, values);
 }

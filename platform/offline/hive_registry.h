@@ -19,12 +19,26 @@ long hiveRegQueryValueCount(RegKey key, uint32_t* valueCount);
 long hiveRegEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength);
 long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
                          uint32_t* dataSize);
-// Deletions are committed to the hive file at once: a deletion that could not
-// be written fails and leaves the file as it was.
+// Deletions are committed to the hive file at once, unless changes are held
+// (below): a deletion that could not be written fails and leaves the file as
+// it was.
 long hiveRegDeleteValue(RegKey key, const char* valueName);
 long hiveRegDeleteKey(const char* subKey);
+long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength);
 
 // Adds the file (a Windows path on C:) to the SYSTEM hive's
 // PendingFileRenameOperations, so that the installation deletes it at its next
 // start; false when it cannot be recorded.
 bool hiveScheduleDeletion(const char* path);
+
+// Changes held for one commit per hive: from hiveHoldChanges on, changes are
+// made to the hives in memory only (false, and nothing held, without an
+// installation); hiveWriteHeldChanges commits each hive holding changes once.
+// hiveChangesWritten then tells whether every change held for the hive of
+// `keyPath` ("SOFTWARE\\...", "SYSTEM\\...") is on disk.
+bool hiveHoldChanges();
+void hiveWriteHeldChanges();
+bool hiveChangesWritten(const char* keyPath);
+// Every change committed on its own, never held: the benchmark's comparison
+// with cleaning as it was before changes were held.
+void hiveCommitEachChange(bool each);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -80,7 +81,44 @@ std::string windowsFolderOf(const std::string& windowsPath) {
   return windowsPath.substr(0, windowsPath.rfind('\\') + 1);
 }
 
+// The files the hives of this run wrote beside themselves, by folder and
+// name, for as long as the hive that wrote them is in use.
+struct OwnFile {
+  const OfflineHive* owner;
+  dev_t device;
+  ino_t folder;
+  std::string name;
+};
+std::vector<OwnFile> g_ownFiles;
+
+void noteOwnFile(const OfflineHive* owner, int folderFd, const std::string& name) {
+  for (const OwnFile& own : g_ownFiles)
+    if (own.owner == owner && own.name == name) return;
+  struct stat info;
+  if (fstat(folderFd, &info) == 0) g_ownFiles.push_back(OwnFile{owner, info.st_dev, info.st_ino, name});
+}
+
+// A hard link cannot be made here (the file system has none, or refuses
+// them): the backup is copied instead.
+bool linksRefused(int error) {
+  return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == EMLINK ||
+         error == ENOSYS || error == EXDEV;
+}
+
 }  // namespace
+
+bool isOwnHiveFile(int dirFd, const char* name) {
+  if (g_ownFiles.empty()) return false;
+  struct stat info;
+  bool statted = false;
+  for (const OwnFile& own : g_ownFiles) {
+    if (own.name != name) continue;
+    if (!statted && fstat(dirFd, &info) != 0) return false;
+    statted = true;
+    if (info.st_dev == own.device && info.st_ino == own.folder) return true;
+  }
+  return false;
+}
 
 int openFolderChain(const std::string& root, const std::vector<std::string>& folders) {
   int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -114,7 +152,12 @@ std::string findEntry(int dirFd, const std::string& name) {
 
 OfflineHive::OfflineHive(HiveLocation location) : location_(std::move(location)) {}
 
-OfflineHive::~OfflineHive() { close(); }
+OfflineHive::~OfflineHive() {
+  close();
+  g_ownFiles.erase(std::remove_if(g_ownFiles.begin(), g_ownFiles.end(),
+                                  [this](const OwnFile& own) { return own.owner == this; }),
+                   g_ownFiles.end());
+}
 
 std::string OfflineHive::hostPath(const std::string& name) const {
   std::string path = location_.driveRoot;
@@ -126,9 +169,26 @@ void OfflineHive::close() {
   if (hive_) hivex_close(hive_);
   hive_ = nullptr;
   writable_ = false;
+  if (held_) heldLost_ = true;  // the changes in memory go with the handle
+  held_ = false;
 }
 
-hive_h* OfflineHive::open(bool writable) {
+void OfflineHive::discardChanges() { close(); }
+
+void OfflineHive::beginHeldChanges() {
+  held_ = false;
+  heldLost_ = false;
+}
+
+bool OfflineHive::commitHeldChanges() {
+  if (held_) {
+    held_ = false;
+    if (!commit()) heldLost_ = true;
+  }
+  return !heldLost_;
+}
+
+hive_h* OfflineHive::open(bool writable, std::string* damage) {
   Descriptor folder(openFolderChain(location_.driveRoot, location_.folders));
   struct stat info;
   if (!folder.valid() || fstat(folder.get(), &info) != 0) return nullptr;
@@ -145,19 +205,48 @@ hive_h* OfflineHive::open(bool writable) {
     errno = S_ISLNK(info.st_mode) ? ELOOP : EINVAL;
     return nullptr;
   }
-  return hivex_open(hostPath(location_.fileName).c_str(), writable ? HIVEX_OPEN_WRITE : 0);
+  {
+    Descriptor file(::openat(folder.get(), location_.fileName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) return nullptr;
+    HiveProbe probe(file.get());
+    minor_ = probe.minorVersion();
+    if (damage) {
+      *damage = probe.damage();
+      if (!damage->empty()) {
+        errno = EINVAL;
+        return nullptr;
+      }
+    }
+  }
+  hive_h* hive = hivex_open(hostPath(location_.fileName).c_str(), writable ? HIVEX_OPEN_WRITE : 0);
+  if (!hive && damage) *damage = std::string("libhivex cannot open it: ") + reasonFor(errno);
+  return hive;
 }
 
 hive_h* OfflineHive::forReading() {
   if (hive_ || unreadable_) return hive_;
-  hive_ = open(false);
+  std::string damage;
+  hive_ = open(false, &damage);
   if (!hive_) {
     unreadable_ = true;
-    std::string line = location_.windowsPath + "     registry hive not used: " + reasonFor(errno) +
-                       "; its entries are not cleaned";
+    std::string line = location_.windowsPath;
+    if (!damage.empty())
+      line += "     registry hive is damaged: " + damage + "; its entries are not checked, and it is left unchanged";
+    else
+      line += "     registry hive not used: " + reasonFor(errno) + "; its entries are not cleaned";
     platformNotice(line.c_str());
   }
   return hive_;
+}
+
+void OfflineHive::readFailed(const std::string& what) {
+  close();
+  if (unreadable_) return;
+  unreadable_ = unwritable_ = true;
+  std::string line = location_.windowsPath + "     registry hive is damaged: libhivex cannot read " +
+                     what + "; its entries are not checked, and it is " +
+                     (backedUp_ ? "left as this run last wrote it" : "left unchanged");
+  platformNotice(line.c_str());
 }
 
 void OfflineHive::refuseWrites(const std::string& why) {
@@ -183,7 +272,7 @@ hive_h* OfflineHive::forWriting() {
     }
   }
   close();
-  hive_ = open(true);
+  hive_ = open(true, nullptr);
   if (!hive_) {
     refuseWrites(reasonFor(errno));
     return nullptr;
@@ -196,30 +285,47 @@ bool OfflineHive::makeBackup(int configFd) {
   Descriptor original(::openat(configFd, location_.fileName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
   if (!original.valid() || fstat(original.get(), &info) != 0) return false;
-  std::string base = location_.fileName + kBackupSuffix + timestamp();
+  // The original file itself becomes the backup: a second name for it now,
+  // its only name once the new hive is renamed over it. Nothing is copied
+  // unless the file system has no hard links.
+  const std::string base = location_.fileName + kBackupSuffix + timestamp();
   std::string name = base;
-  int fd = -1;
-  for (int attempt = 2; fd < 0 && attempt < 100; ++attempt) {
-    fd = ::openat(configFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  info.st_mode & 0777);
-    if (fd < 0 && errno != EEXIST) return false;
-    if (fd < 0) name = base + "-" + std::to_string(attempt);
+  bool made = false;
+  for (int attempt = 2; !made && attempt < 100; ++attempt) {
+    if (::linkat(configFd, location_.fileName.c_str(), configFd, name.c_str(), 0) == 0) {
+      made = true;
+    } else if (errno == EEXIST) {
+      name = base + "-" + std::to_string(attempt);
+    } else if (linksRefused(errno)) {
+      if (!copyBackup(configFd, original.get(), name)) return false;
+      made = true;
+    } else {
+      return false;
+    }
   }
-  Descriptor backup(fd);
-  if (!backup.valid()) return false;
-  bool copied = copyContent(original.get(), backup.get()) && fsync(backup.get()) == 0;
-  if (!copied) {
-    int error = errno;
-    ::unlinkat(configFd, name.c_str(), 0);
-    errno = error;
-    return false;
-  }
+  if (!made) return false;
+  noteOwnFile(this, configFd, name);
   fsync(configFd);
   backedUp_ = true;
   std::string line = location_.windowsPath + "     registry hive backed up as " +
                      windowsFolderOf(location_.windowsPath) + name;
   platformNotice(line.c_str());
   return true;
+}
+
+// Copies the original into a new file `name`, which must not exist yet; a
+// copy that could not be completed is removed.
+bool OfflineHive::copyBackup(int configFd, int original, const std::string& name) {
+  struct stat info;
+  if (fstat(original, &info) != 0) return false;
+  Descriptor backup(::openat(configFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             info.st_mode & 0777));
+  if (!backup.valid()) return false;
+  if (copyContent(original, backup.get()) && fsync(backup.get()) == 0) return true;
+  const int error = errno;
+  ::unlinkat(configFd, name.c_str(), 0);
+  errno = error;
+  return false;
 }
 
 bool OfflineHive::writeNewHive(int configFd, const std::string& tempName) {
@@ -236,6 +342,7 @@ bool OfflineHive::writeNewHive(int configFd, const std::string& tempName) {
                            original.st_mode & 0777));
     if (!fd.valid() || fstat(fd.get(), &created) != 0) return false;
   }
+  noteOwnFile(this, configFd, tempName);
   int committed = hivex_commit(hive_, hostPath(tempName).c_str(), 0);
   if (committed != 0) return false;
   Descriptor written(::openat(configFd, tempName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));

@@ -29,6 +29,11 @@ int openFolderChain(const std::string& root, const std::vector<std::string>& fol
 // spelling first); empty when there is none.
 std::string findEntry(int dirFd, const std::string& name);
 
+// The entry `name` of folder `dirFd` is a file this run wrote beside a hive
+// (a backup, a new hive not yet in place): the scan passes over it. Files of
+// earlier runs are not the run's own and are scanned like any other.
+bool isOwnHiveFile(int dirFd, const char* name);
+
 class OfflineHive {
  public:
   explicit OfflineHive(HiveLocation location);
@@ -37,10 +42,19 @@ class OfflineHive {
   OfflineHive& operator=(const OfflineHive&) = delete;
 
   const HiveLocation& location() const { return location_; }
+  // The hive's format minor version, once it was opened.
+  uint32_t minorVersion() const { return minor_; }
+  // Not found damaged or unreadable so far.
+  bool usable() const { return !unreadable_; }
 
-  // The hive for reading: opened read-only at the first call. Null when it
-  // cannot be opened or is corrupt, which is reported once.
+  // The hive for reading: opened read-only at the first call, after its
+  // header and data were checked against each other. Null when it cannot be
+  // opened or is damaged, which is reported once.
   hive_h* forReading();
+  // libhivex failed to read part of the hive (`what`): it is
+  // reported damaged and not used again, and changes not yet written are
+  // dropped.
+  void readFailed(const std::string& what);
   // The hive for a change: reopened with write access at the first call.
   // Null when it cannot be written (reported once); the file stays untouched.
   hive_h* forWriting();
@@ -51,13 +65,25 @@ class OfflineHive {
   // made to this hive.
   bool commit();
   // Drops changes not yet committed: the next use reads the file again.
-  void discardChanges() { close(); }
+  void discardChanges();
+
+  // Changes held in memory to be committed together (see holdChanges):
+  // a change made to the open hive is noted, not written.
+  void noteHeldChange() { held_ = true; }
+  // Starts a new set of held changes.
+  void beginHeldChanges();
+  // Commits the changes held since beginHeldChanges, if any; true when every
+  // one of them is on disk (none were dropped).
+  bool commitHeldChanges();
 
  private:
-  hive_h* open(bool writable);
+  // Opens the file with libhivex; with `damage`, checks it first and says
+  // there why it is not used when it is damaged.
+  hive_h* open(bool writable, std::string* damage);
   void close();
   void refuseWrites(const std::string& why);
   bool makeBackup(int configFd);
+  bool copyBackup(int configFd, int original, const std::string& name);
   bool writeNewHive(int configFd, const std::string& tempName);
   std::string hostPath(const std::string& name) const;
 
@@ -67,6 +93,9 @@ class OfflineHive {
   bool unreadable_ = false;    // reported; never opened again
   bool unwritable_ = false;    // reported; no further change tried
   bool backedUp_ = false;
+  uint32_t minor_ = 0;
+  bool held_ = false;          // changes made in memory, not yet committed
+  bool heldLost_ = false;      // changes of the current set were dropped
   dev_t folderDevice_ = 0;     // the config folder as found, checked again before each write
   ino_t folderInode_ = 0;
 };

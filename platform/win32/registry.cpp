@@ -40,6 +40,20 @@ long regDeleteValue(RegKey key, const char* valueName) {
 long regDeleteKey(RegKey root, const char* subKey) {
   return RegDeleteKeyA(static_cast<HKEY>(root), subKey);
 }
+long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  DWORD length = *nameLength;
+  long result = RegEnumKeyExA(static_cast<HKEY>(key), index, name, &length, nullptr, nullptr,
+                              nullptr, nullptr);
+  *nameLength = length;
+  return result;
+}
+// Windows redirects this 32-bit program to the 32-bit view itself.
+int regExtraSoftwareViews(const char**, int) { return 0; }
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   return ExpandEnvironmentStringsA(source, out, capacity);
 }
+
+// Windows makes each change at once.
+bool regHoldChanges() { return false; }
+void regWriteChanges() {}
+bool regChangesWritten(const char*) { return true; }

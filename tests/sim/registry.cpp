@@ -193,3 +193,35 @@ uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capaci
   if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
   return needed;
 }
+
+long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
+  const std::string* path = openPath(key);
+  if (!path) return 6;
+  // The simulated registry holds keys by full path: the subkeys are the
+  // distinct names that follow this key's path, in sorted order.
+  const std::string prefix = path->empty() ? std::string() : *path + "\\";
+  std::string previous;
+  uint32_t at = 0;
+  for (auto entry = simMachine().registry.lower_bound(prefix);
+       entry != simMachine().registry.end() && entry->first.compare(0, prefix.size(), prefix) == 0;
+       ++entry) {
+    std::string child = entry->first.substr(prefix.size());
+    child = child.substr(0, child.find('\\'));
+    if (child.empty() || child == previous) continue;
+    previous = child;
+    if (at++ != index) continue;
+    if (child.size() + 1 > *nameLength) return kErrorMoreData;
+    std::memcpy(name, child.c_str(), child.size() + 1);
+    *nameLength = static_cast<uint32_t>(child.size());
+    return kErrorSuccess;
+  }
+  return kErrorNoMoreItems;
+}
+
+// A running Windows shows each program its own view by itself.
+int regExtraSoftwareViews(const char**, int) { return 0; }
+
+// Like a running Windows, the simulated registry makes each change at once.
+bool regHoldChanges() { return false; }
+void regWriteChanges() {}
+bool regChangesWritten(const char*) { return true; }

@@ -78,6 +78,10 @@ class RegistryValues {
   }
   void set(const char* keyPath, const char* name, const std::string& data,
            DWORD type = REG_SZ) {
+    setBytes(keyPath, name, std::string(data.c_str(), data.size() + 1), type);
+  }
+  // The data exactly as given: a string with or without its terminator.
+  void setBytes(const char* keyPath, const char* name, const std::string& data, DWORD type) {
     if (!keyExists(HKEY_LOCAL_MACHINE, keyPath)) {
       ASSERT_TRUE(createKey(keyPath)) << keyPath;
       createdKeys_.push_back(keyPath);
@@ -85,8 +89,8 @@ class RegistryValues {
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
     written_.emplace_back(keyPath, name);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
-                             static_cast<DWORD>(data.size() + 1)),
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
     RegCloseKey(key);
   }
@@ -168,6 +172,25 @@ TEST_F(RegistryRepair, BareNamesCountOnlyInTheSystemFolderAndRememberedNamesGoEv
   EXPECT_FALSE(valueExists(kRunServicesKey, "drvtest full"));
   EXPECT_FALSE(valueExists(kUninstallKey, "drvtest full"));
   EXPECT_EQ(lines, std::vector<std::string>(3, "System Registry     W32/Second removed"));
+}
+
+// Windows runs a start-up string stored without its terminator, or with
+// trailing NULs, or with arguments longer than the data buffer: each is read
+// as its bytes, up to the buffer.
+TEST_F(RegistryRepair, StringValuesAreReadAsWindowsStoresThem) {
+  const std::string file = path("zqvbl.exe");
+  values_.setBytes(kRunKey, "drvtest unterminated", file, REG_SZ);
+  values_.setBytes(kRunKey, "drvtest trailing", file + std::string(3, '\0'), REG_SZ);
+  values_.set(kRunKey, "drvtest long", "\"" + file + "\" " + std::string(600, 'a'));
+  values_.setBytes(kRunKey, "drvtest other", path("other.exe"), REG_SZ);
+  matched(file);
+  repairRegistry(detectionName().c_str());
+
+  EXPECT_FALSE(valueExists(kRunKey, "drvtest unterminated"));
+  EXPECT_FALSE(valueExists(kRunKey, "drvtest trailing"));
+  EXPECT_FALSE(valueExists(kRunKey, "drvtest long"));
+  EXPECT_TRUE(valueExists(kRunKey, "drvtest other"));
+  EXPECT_EQ(lines, std::vector<std::string>(3, kRemovedLine));
 }
 
 class HostsFile : public WineScanFixture {

@@ -206,7 +206,9 @@ TEST_F(OfflineRegistry, ReportModeLeavesEveryByteUnchanged) {
   // Were the file deleted in spite of the mode, it would be in use (where
   // this process may mount) and scheduled in the hive instead, which the byte
   // checks below would see; elsewhere its absence would.
-  if (enterPrivateMounts()) ASSERT_TRUE(pinFile(host("C:\\Evil\\evil.exe")));
+  if (enterPrivateMounts()) {
+    ASSERT_TRUE(pinFile(host("C:\\Evil\\evil.exe")));
+  }
   const std::string software = bytesOf(config("SOFTWARE")), system = bytesOf(config("SYSTEM"));
   const std::vector<std::string> listing = folderListing(config(""));
   g_session.actionCode = kActionReport;

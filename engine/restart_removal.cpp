@@ -1,6 +1,4 @@
-#include "platform/ascii.h"
 #include "engine/restart_removal.h"
-
 
 #include <cstdio>
 #include <cstring>
@@ -8,6 +6,7 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "memory/version.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/system.h"

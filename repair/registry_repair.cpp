@@ -1,8 +1,5 @@
-#include "platform/ascii.h"
 #include "repair/registry_repair.h"
 
-
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -12,6 +9,7 @@
 #include "engine/signature_table.h"
 #include "engine/uu_matcher.h"
 #include "memory/version.h"
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "repair/registry_values.h"

@@ -39,7 +39,6 @@ std::set<HiveKey*> g_openKeys;
 // Changes held in memory between hiveHoldChanges and hiveWriteHeldChanges,
 // and whether each hive's held changes reached the disk (SOFTWARE, SYSTEM).
 bool g_holding = false;
-bool g_commitEachChange = false;
 bool g_written[2] = {true, true};
 
 struct FreeDeleter {
@@ -386,7 +385,7 @@ long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLe
 
 bool hiveHoldChanges() {
   OfflineWindows* windows = offlineWindows();
-  if (!windows || g_commitEachChange) return false;
+  if (!windows) return false;
   windows->software().beginHeldChanges();
   windows->system().beginHeldChanges();
   g_written[0] = g_written[1] = true;
@@ -408,8 +407,6 @@ bool hiveChangesWritten(const char* keyPath) {
   std::string rest;
   return !locate(keyPath, &system, &rest) || g_written[system ? 1 : 0];
 }
-
-void hiveCommitEachChange(bool each) { g_commitEachChange = each; }
 
 namespace {
 

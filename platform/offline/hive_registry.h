@@ -39,6 +39,3 @@ bool hiveScheduleDeletion(const char* path);
 bool hiveHoldChanges();
 void hiveWriteHeldChanges();
 bool hiveChangesWritten(const char* keyPath);
-// Every change committed on its own, never held: the benchmark's comparison
-// with cleaning as it was before changes were held.
-void hiveCommitEachChange(bool each);

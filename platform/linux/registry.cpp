@@ -1,9 +1,9 @@
 // The registry on the Linux platform: HKEY_LOCAL_MACHINE is the hives of the
 // Windows installation on C: (platform/offline/hive_registry.h); without one
 // there is no registry, and every key reads as absent. No performance data.
-#include <cstring>
 #include <string>
 
+#include "platform/linux/registry_text.h"
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/offline_windows.h"
 #include "platform/registry.h"
@@ -50,21 +50,9 @@ long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
   // Only an installation's own variables: never the rescue system's.
   OfflineWindows* windows = offlineWindows();
-  std::string expanded;
-  for (const char* p = source; *p;) {
-    const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
-    std::string value;
-    if (close && close > p + 1 && windows &&
-        windows->environmentValue(std::string(p + 1, close), &value)) {
-      expanded += value;
-      p = close + 1;
-      continue;
-    }
-    expanded += *p++;
-  }
-  uint32_t needed = static_cast<uint32_t>(expanded.size() + 1);
-  if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
-  return needed;
+  return expandVariables(source, out, capacity, [windows](const std::string& name, std::string* value) {
+    return windows && windows->environmentValue(name, value);
+  });
 }
 
 bool regHoldChanges() { return hiveHoldChanges(); }

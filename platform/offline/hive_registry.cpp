@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/linux/registry_text.h"
 #include "platform/offline/hive_text.h"
 #include "platform/offline/offline_windows.h"
 #include "platform/registry.h"
@@ -46,6 +47,14 @@ struct FreeDeleter {
 };
 template <typename T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
+
+// Whether a list libhivex ends with a zero handle has an entry `index`.
+template <typename Handle>
+bool holdsEntry(const Handle* list, uint32_t index) {
+  for (uint32_t i = 0; i <= index; ++i)
+    if (!list[i]) return false;
+  return true;
+}
 
 OfflineHive* hiveOf(bool system) {
   OfflineWindows* windows = offlineWindows();
@@ -265,23 +274,13 @@ long hiveRegEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* name
   hive_node_h node = nodeOf(*own, false, &hive);
   if (!node) return kErrorBadDb;
   Owned<hive_value_h> values(hivex_node_values(hive, node));
-  if (!values) {
-    hiveOf(own->system)->readFailed("the values of " + keyName(own->path));
-    return kErrorBadDb;
-  }
-  for (uint32_t i = 0; i < index; ++i)
-    if (!values.get()[i]) return kErrorNoMoreItems;
-  if (!values.get()[index]) return kErrorNoMoreItems;
-  Owned<char> key8(hivex_value_key(hive, values.get()[index]));
+  if (values && !holdsEntry(values.get(), index)) return kErrorNoMoreItems;
+  Owned<char> key8(values ? hivex_value_key(hive, values.get()[index]) : nullptr);
   if (!key8) {
     hiveOf(own->system)->readFailed("the values of " + keyName(own->path));
     return kErrorBadDb;
   }
-  size_t length = std::strlen(key8.get());
-  if (length + 1 > *nameLength) return kErrorMoreData;
-  std::memcpy(name, key8.get(), length + 1);
-  *nameLength = static_cast<uint32_t>(length);
-  return kErrorSuccess;
+  return copyRegistryName(key8.get(), name, nameLength);
 }
 
 long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
@@ -367,20 +366,13 @@ long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLe
   hive_node_h node = nodeOf(*own, false, &hive);
   if (!node) return kErrorBadDb;
   Owned<hive_node_h> children(hivex_node_children(hive, node));
-  Owned<char> child;
-  for (uint32_t i = 0; children && i < index; ++i)
-    if (!children.get()[i]) return kErrorNoMoreItems;
-  if (children && !children.get()[index]) return kErrorNoMoreItems;
-  if (children) child.reset(hivex_node_name(hive, children.get()[index]));
+  if (children && !holdsEntry(children.get(), index)) return kErrorNoMoreItems;
+  Owned<char> child(children ? hivex_node_name(hive, children.get()[index]) : nullptr);
   if (!child) {
     hiveOf(own->system)->readFailed("the subkeys of " + keyName(own->path));
     return kErrorBadDb;
   }
-  size_t length = std::strlen(child.get());
-  if (length + 1 > *nameLength) return kErrorMoreData;
-  std::memcpy(name, child.get(), length + 1);
-  *nameLength = static_cast<uint32_t>(length);
-  return kErrorSuccess;
+  return copyRegistryName(child.get(), name, nameLength);
 }
 
 bool hiveHoldChanges() {

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "platform/linux/registry_text.h"
 #include "platform/registry.h"
 #include "tests/sim/sim_machine.h"
 
@@ -89,11 +90,7 @@ long regEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLeng
   auto found = simMachine().registry.find(*path);
   if (found == simMachine().registry.end() || index >= found->second.values.size())
     return kErrorNoMoreItems;
-  const std::string& valueName = found->second.values[index].name;
-  if (valueName.size() + 1 > *nameLength) return kErrorMoreData;
-  std::memcpy(name, valueName.c_str(), valueName.size() + 1);
-  *nameLength = static_cast<uint32_t>(valueName.size());
-  return kErrorSuccess;
+  return copyRegistryName(found->second.values[index].name, name, nameLength);
 }
 
 namespace {
@@ -178,20 +175,7 @@ bool environmentValue(const std::string& name, std::string* value) {
 }  // namespace
 
 uint32_t expandEnvironmentStrings(const char* source, char* out, uint32_t capacity) {
-  std::string expanded;
-  for (const char* p = source; *p;) {
-    const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
-    std::string value;
-    if (close && close > p + 1 && environmentValue(std::string(p + 1, close), &value)) {
-      expanded += value;
-      p = close + 1;
-      continue;
-    }
-    expanded += *p++;
-  }
-  uint32_t needed = static_cast<uint32_t>(expanded.size() + 1);
-  if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
-  return needed;
+  return expandVariables(source, out, capacity, environmentValue);
 }
 
 long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
@@ -210,10 +194,7 @@ long regEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength
     if (child.empty() || child == previous) continue;
     previous = child;
     if (at++ != index) continue;
-    if (child.size() + 1 > *nameLength) return kErrorMoreData;
-    std::memcpy(name, child.c_str(), child.size() + 1);
-    *nameLength = static_cast<uint32_t>(child.size());
-    return kErrorSuccess;
+    return copyRegistryName(child, name, nameLength);
   }
   return kErrorNoMoreItems;
 }

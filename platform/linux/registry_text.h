@@ -1,0 +1,39 @@
+// Texts the registry calls return, shared by the Linux platform's registry
+// (the hives of an offline installation) and the simulated machine's.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "platform/registry.h"
+
+// A key's or value's name as the enumeration calls return it: copied with its
+// terminator when it fits, its length (without) in *nameLength.
+inline long copyRegistryName(const std::string& source, char* name, uint32_t* nameLength) {
+  if (source.size() + 1 > *nameLength) return kErrorMoreData;
+  std::memcpy(name, source.c_str(), source.size() + 1);
+  *nameLength = static_cast<uint32_t>(source.size());
+  return kErrorSuccess;
+}
+
+// Expands each %name% of `source` whose value `lookup(name, &value)` gives,
+// leaving the rest as written, as ExpandEnvironmentStrings does. The result
+// goes to `out` when it fits in `capacity` with its terminator; returns the
+// size it needs, terminator included.
+template <typename Lookup>
+uint32_t expandVariables(const char* source, char* out, uint32_t capacity, Lookup lookup) {
+  std::string expanded;
+  for (const char* p = source; *p;) {
+    const char* close = *p == '%' ? std::strchr(p + 1, '%') : nullptr;
+    std::string value;
+    if (close && close > p + 1 && lookup(std::string(p + 1, close), &value)) {
+      expanded += value;
+      p = close + 1;
+      continue;
+    }
+    expanded += *p++;
+  }
+  const uint32_t needed = static_cast<uint32_t>(expanded.size() + 1);
+  if (needed <= capacity) std::memcpy(out, expanded.c_str(), needed);
+  return needed;
+}

@@ -21,6 +21,12 @@ constexpr uint32_t kNone = 0xFFFFFFFF;
 
 }  // namespace
 
+void sealHiveHeader(std::vector<uint8_t>& hive) {
+  uint32_t checksum = 0;
+  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= get32(hive, at);
+  put32(hive, 0x1FC, checksum);
+}
+
 std::vector<uint8_t> minimalHive() {
   std::vector<uint8_t> hive(2 * kBin, 0);
   // Header.
@@ -36,9 +42,7 @@ std::vector<uint8_t> minimalHive() {
   put32(hive, 0x24, kRootCell);
   put32(hive, 0x28, kBin);  // size of the bins
   put32(hive, 0x2C, 1);
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= get32(hive, at);
-  put32(hive, 0x1FC, checksum);
+  sealHiveHeader(hive);
 
   // The one bin.
   std::memcpy(&hive[kBin], "hbin", 4);

@@ -11,6 +11,9 @@ typedef struct hive_h hive_h;
 // The bytes of an empty hive: the header, one bin holding the root key and
 // its security descriptor, and free space.
 std::vector<uint8_t> minimalHive();
+// Puts the header's checksum right after a change to the header of `hive`
+// (the whole file's bytes).
+void sealHiveHeader(std::vector<uint8_t>& hive);
 
 // Registry value types, as the hive stores them.
 constexpr uint32_t kHiveSz = 1;

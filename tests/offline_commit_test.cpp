@@ -4,9 +4,7 @@
 // the hive's format never rewritten.
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,15 +32,10 @@ uint64_t bytesWrittenByThisProcess() {
 // The hive's format as Windows XP and later write it (1.5), its header
 // checksum kept right.
 void makeFormatFive(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> hive((std::istreambuf_iterator<char>(in)), {});
-  in.close();
+  std::vector<uint8_t> hive = fileBytes(path);
   put32(hive, 0x18, 5);
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= get32(hive, at);
-  put32(hive, 0x1FC, checksum);
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(hive.data()), static_cast<std::streamsize>(hive.size()));
+  sealHiveHeader(hive);
+  writeBytes(path, hive);
 }
 
 // Source and target pairs filling `bytes` of UTF-16 or a little more.

@@ -3,9 +3,7 @@
 // taken as holding nothing to clean; the file scan goes on.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,16 +15,6 @@ namespace {
 
 const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
 const char* const kSoftware = "C:\\Windows\\System32\\config\\SOFTWARE     registry hive is damaged: ";
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string hex(uint32_t value) {
   char text[16];

@@ -1,7 +1,5 @@
 // Rules of the offline cleaning that no other test guards: each case here
 // fails when its rule is broken.
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,24 +13,12 @@ const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
 const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
 
-std::vector<uint8_t> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 // Leaves the hive as Windows leaves it when it hibernates: its two sequence
 // numbers differ; the header checksum stays right.
 void makeDirty(const std::string& path) {
   std::vector<uint8_t> hive = fileBytes(path);
   put32(hive, 0x04, get32(hive, 0x08) + 1);
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= get32(hive, at);
-  put32(hive, 0x1FC, checksum);
+  sealHiveHeader(hive);
   writeBytes(path, hive);
 }
 
@@ -41,11 +27,7 @@ void makeDirty(const std::string& path) {
 class OfflineRules : public OfflineFixture {};
 
 TEST_F(OfflineRules, DirtyHiveIsNeverWrittenAndTheValueStays) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantEvilRunValue(config("SOFTWARE")));
   makeDirty(config("SOFTWARE"));
   const std::string before = bytesOf(config("SOFTWARE"));
   plantInfected("C:\\Evil\\evil.exe");

@@ -22,6 +22,16 @@ std::string bytesOf(const std::string& path) {
   return content.str();
 }
 
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  const std::string bytes = bytesOf(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 std::vector<std::string> folderListing(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());

@@ -18,6 +18,9 @@
 
 // A file's bytes.
 std::string bytesOf(const std::string& path);
+// A file's bytes to edit (samples/byte_fields.h), and writing them back.
+std::vector<uint8_t> fileBytes(const std::string& path);
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // A folder's entry names, sorted.
 std::vector<std::string> folderListing(const std::string& folder);
 // A key's values as libhivex reads the file: name -> data, strings as UTF-8

@@ -23,18 +23,6 @@ class HostFilesTest : public ScanFixture {
     ScanFixture::TearDown();
   }
 
-  // Names a directory search returns, in order; empty when it cannot start.
-  std::vector<std::string> list(const std::string& pattern) {
-    std::vector<std::string> names;
-    FindData data;
-    Handle search = findFirstFile(pattern.c_str(), &data);
-    if (search == PLATFORM_INVALID_HANDLE) return names;
-    do names.push_back(data.name);
-    while (findNextFile(search, &data));
-    findClose(search);
-    return names;
-  }
-
   // A file's bytes as the matchers read them; "" when it cannot be opened.
   std::string readThrough(const std::string& path) {
     FileDescriptor file(fileOpen(path.c_str(), kOpenReadBinary));

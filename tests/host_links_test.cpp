@@ -50,17 +50,6 @@ class HostLinksTest : public ScanFixture {
     return path;
   }
 
-  std::vector<std::string> list(const std::string& pattern) {
-    std::vector<std::string> names;
-    FindData data;
-    Handle search = findFirstFile(pattern.c_str(), &data);
-    if (search == PLATFORM_INVALID_HANDLE) return names;
-    do names.push_back(data.name);
-    while (findNextFile(search, &data));
-    findClose(search);
-    return names;
-  }
-
   ChildOutcome scan(std::vector<std::string> options) {
     options.push_back(root_);
     return runChild(DRENVALISK_SCAN_BINARY, options);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "engine/signature_table.h"
+#include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "tests/support/test_machine.h"
@@ -97,6 +98,17 @@ std::string ScanFixture::readText(const std::string& windowsPath) const {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::vector<std::string> ScanFixture::list(const std::string& pattern) {
+  std::vector<std::string> names;
+  FindData data;
+  Handle search = findFirstFile(pattern.c_str(), &data);
+  if (search == PLATFORM_INVALID_HANDLE) return names;
+  do names.push_back(data.name);
+  while (findNextFile(search, &data));
+  findClose(search);
+  return names;
 }
 
 std::string ScanFixture::mapDrive(char letter) {

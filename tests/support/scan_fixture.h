@@ -24,6 +24,9 @@ class ScanFixture : public ::testing::Test {
   void makeFolder(const std::string& windowsPath) const;
   bool exists(const std::string& windowsPath) const;
   std::string readText(const std::string& windowsPath) const;
+  // Names a directory search (findFirstFile) returns, in order; empty when it
+  // cannot start.
+  static std::vector<std::string> list(const std::string& pattern);
   // Maps another drive letter onto a fresh temporary folder; returns it.
   std::string mapDrive(char letter);
 

@@ -13,11 +13,6 @@
 
 namespace {
 
-const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
-const char* const kRunServices = "Microsoft\\Windows\\CurrentVersion\\RunServices";
-const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
-const char* const kManager = "ControlSet001\\Control\\Session Manager";
-const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
 const char* const kEvil = "C:\\Evil\\evil.exe";
 
 uint64_t bytesWrittenByThisProcess() {
@@ -159,7 +154,7 @@ TEST_F(OfflineCommit, RemovalIsNotScheduledInAValueTooLongForOneCell) {
   const std::vector<std::string> pending = pendingPairs(16400);
   {
     HiveBuilder system(config("SYSTEM"), false);
-    system.setMultiString(kManager, "PendingFileRenameOperations", pending);
+    system.setMultiString(kSessionManager, "PendingFileRenameOperations", pending);
     ASSERT_TRUE(system.commit());
   }
   makeFormatFive(config("SYSTEM"));
@@ -170,7 +165,7 @@ TEST_F(OfflineCommit, RemovalIsNotScheduledInAValueTooLongForOneCell) {
   runScan();
 
   EXPECT_TRUE(reported("C:\\Windows\\System32\\locked.exe     W32/Tarvolinex.Bej.Ransom.Trojan Unable to remove"));
-  EXPECT_TRUE(reportedStarting("C:\\Windows\\System32\\config\\SYSTEM     " + std::string(kManager) +
+  EXPECT_TRUE(reportedStarting("C:\\Windows\\System32\\config\\SYSTEM     " + std::string(kSessionManager) +
                                " not rewritten: its value PendingFileRenameOperations would hold "))
       << ::testing::PrintToString(lines);
   EXPECT_TRUE(reported("C:\\Windows\\System32\\locked.exe     could not be scheduled for removal at the "
@@ -183,7 +178,7 @@ TEST_F(OfflineCommit, OlderFormatKeepsALongValueInOneCellAndSchedulesIntoIt) {
   std::vector<std::string> pending = pendingPairs(16400);
   {
     HiveBuilder system(config("SYSTEM"), false);
-    system.setMultiString(kManager, "PendingFileRenameOperations", pending);
+    system.setMultiString(kSessionManager, "PendingFileRenameOperations", pending);
     ASSERT_TRUE(system.commit());
   }
   plantInfected("C:\\Windows\\System32\\locked.exe");
@@ -199,9 +194,9 @@ TEST_F(OfflineCommit, OlderFormatKeepsALongValueInOneCellAndSchedulesIntoIt) {
   for (const std::string& item : pending) expected.append(item).push_back('\0');
   expected.push_back('\0');
   std::map<std::string, std::string> manager;
-  ASSERT_TRUE(hivexValues(config("SYSTEM"), kManager, &manager));
+  ASSERT_TRUE(hivexValues(config("SYSTEM"), kSessionManager, &manager));
   EXPECT_EQ(manager["PendingFileRenameOperations"], expected);
-  const std::string exported = exportedKey(regfexport(config("SYSTEM")), kManager);
+  const std::string exported = exportedKey(regfexport(config("SYSTEM")), kSessionManager);
   const std::string utf16 = exportedData(exported, "PendingFileRenameOperations");
   EXPECT_EQ(utf16.size(), expected.size() * 2);
 }

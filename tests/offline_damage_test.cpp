@@ -13,7 +13,6 @@
 
 namespace {
 
-const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
 const char* const kSoftware = "C:\\Windows\\System32\\config\\SOFTWARE     registry hive is damaged: ";
 
 std::string hex(uint32_t value) {

@@ -30,16 +30,7 @@
 #include "tests/support/private_mounts.h"
 #include "tests/support/scan_fixture.h"
 
-namespace {
-
 namespace fs = std::filesystem;
-
-const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
-const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
-const char* const kSessionManager = "ControlSet001\\Control\\Session Manager";
-const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
-
-}  // namespace
 
 class OfflineRegistry : public OfflineFixture {};
 

@@ -9,10 +9,6 @@
 
 namespace {
 
-const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
-const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
-const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
-
 // Leaves the hive as Windows leaves it when it hibernates: its two sequence
 // numbers differ; the header checksum stays right.
 void makeDirty(const std::string& path) {

@@ -9,13 +9,10 @@
 
 namespace {
 
-const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kRun32 = "WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kRunServices32 = "WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServices";
-const char* const kRunServices = "Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char* const kUninstall32 =
     "WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
-const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
 const char* const kEvil = "C:\\Program Files (x86)\\Evil\\evil.exe";
 
 }  // namespace

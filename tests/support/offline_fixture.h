@@ -16,6 +16,14 @@
 #include "tests/support/private_mounts.h"
 #include "tests/support/scan_fixture.h"
 
+// Keys of the SOFTWARE hive (below its root) and of the SYSTEM hive the
+// cleaning changes, and the report line of a registry value removed.
+const char* const kRun = "Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kRunServices = "Microsoft\\Windows\\CurrentVersion\\RunServices";
+const char* const kUninstall = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+const char* const kSessionManager = "ControlSet001\\Control\\Session Manager";
+const char* const kRemoved = "System Registry     W32/Tarvolinex.Trojan removed";
+
 // A file's bytes.
 std::string bytesOf(const std::string& path);
 // A file's bytes to edit (samples/byte_fields.h), and writing them back.
@@ -60,7 +68,7 @@ class OfflineFixture : public ScanFixture {
   // The SOFTWARE hive file `hive` starts C:\Evil\evil.exe at every logon.
   static bool plantEvilRunValue(const std::string& hive) {
     HiveBuilder software(hive, false);
-    software.setString("Microsoft\\Windows\\CurrentVersion\\Run", "Evil", "C:\\Evil\\evil.exe");
+    software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
     return software.commit();
   }
   void plantInfected(const std::string& windowsPath) const {

@@ -44,6 +44,12 @@ uint32_t load32(const std::vector<uint8_t>& bytes, size_t at) { return load32le(
 bool has(const std::vector<uint8_t>& bytes, size_t at, size_t length) {
   return at <= bytes.size() && length <= bytes.size() - at;
 }
+// The header's last field is the XOR of the 32-bit words before it.
+bool checksumMatches(const uint8_t* header) {
+  uint32_t checksum = 0;
+  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= load32le(header + at);
+  return checksum == load32le(header + 0x1FC);
+}
 bool idIs(const std::vector<uint8_t>& bytes, const char* id) {
   return bytes.size() >= 2 && bytes[0] == id[0] && bytes[1] == id[1];
 }
@@ -77,10 +83,9 @@ HiveProbe::HiveProbe(int fd) : fd_(fd) {
   fileSize_ = static_cast<uint64_t>(info.st_size);
   std::vector<uint8_t> header(kHeaderSize);
   if (fileSize_ < kBinsStart + 0x1000 || !read(0, header.data(), header.size())) return;
-  if (std::memcmp(header.data(), "regf", 4) != 0 || load32(header, 0x14) != 1) return;
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= load32(header, at);
-  if (checksum != load32(header, 0x1FC)) return;
+  if (std::memcmp(header.data(), "regf", 4) != 0 || load32(header, 0x14) != 1 ||
+      !checksumMatches(header.data()))
+    return;
   root_ = load32(header, 0x24);
   binsSize_ = load32(header, 0x28);
   minor_ = load32(header, 0x18);
@@ -241,9 +246,7 @@ std::string HiveProbe::damage() const {
   if (load32le(header + 0x14) != 1)
     return format("its format version %" PRIu64 ".%" PRIu64 " is unknown", load32le(header + 0x14),
                   load32le(header + 0x18));
-  uint32_t checksum = 0;
-  for (size_t at = 0; at < 0x1FC; at += 4) checksum ^= load32le(header + at);
-  if (checksum != load32le(header + 0x1FC)) return "the header's checksum does not match the header";
+  if (!checksumMatches(header)) return "the header's checksum does not match the header";
   const uint64_t binsSize = load32le(header + 0x28);
   if (binsSize == 0 || binsSize % kPage != 0)
     return format("the header gives a data size of %" PRIu64 " bytes, not whole 4096-byte pages",

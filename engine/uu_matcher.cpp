@@ -1,6 +1,4 @@
-#include "platform/ascii.h"
 #include "engine/uu_matcher.h"
-
 
 #include <cstring>
 
@@ -8,6 +6,7 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "engine/signature_table.h"
+#include "platform/ascii.h"
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "repair/uninstall_entry.h"

@@ -1,6 +1,4 @@
-#include "platform/ascii.h"
 #include "memory/perf_data.h"
-
 
 #include <cctype>
 #include <cstdio>
@@ -8,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/little_endian.h"
 #include "platform/processes.h"
 #include "platform/registry.h"

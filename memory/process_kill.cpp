@@ -1,14 +1,12 @@
-#include "platform/ascii.h"
 #include "memory/process_kill.h"
 
-
-#include <cctype>
 #include <cstring>
 
 #include "engine/session.h"
 #include "memory/perf_data.h"
 #include "memory/process_list.h"
 #include "memory/version.h"
+#include "platform/ascii.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
 #include "platform/system.h"

@@ -12,9 +12,9 @@
 #include "platform/messages.h"
 #include "samples/pe_builder.h"
 #include "tests/sim/sim_machine.h"
-#include "tests/support/test_machine.h"
-#include "tests/support/scan_fixture.h"
 #include "tests/support/expected_report.h"
+#include "tests/support/scan_fixture.h"
+#include "tests/support/test_machine.h"
 
 namespace {
 

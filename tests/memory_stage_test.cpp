@@ -11,10 +11,10 @@
 
 #include "engine/driver.h"
 #include "engine/session.h"
-#include "tests/sim/sim_machine.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "samples/pe_builder.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/sim/sim_machine.h"
 #include "platform/registry.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/perf_data_builder.h"
 #include "tests/support/scan_fixture.h"
 

@@ -11,8 +11,8 @@
 
 #include "engine/signature_table.h"
 #include "engine/uu_matcher.h"
-#include "tests/sim/sim_machine.h"
 #include "platform/registry.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

@@ -5,11 +5,11 @@
 
 #include "platform/file_io.h"
 #include "platform/files.h"
-#include "tests/sim/sim_machine.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/system.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

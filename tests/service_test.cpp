@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "memory/service_stop.h"
-#include "tests/sim/sim_machine.h"
 #include "repair/service_keys.h"
+#include "tests/sim/sim_machine.h"
 #include "tests/support/scan_fixture.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include "repair/uninstall_entry.h"
 #include "tests/sim/sim_machine.h"
-#include "tests/support/test_machine.h"
 #include "tests/support/scan_fixture.h"
+#include "tests/support/test_machine.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "platform/messages.h"
 #include "samples/pe_builder.h"
 #include "tests/sim/sim_machine.h"
-#include "tests/support/test_machine.h"
 #include "tests/support/scan_fixture.h"
+#include "tests/support/test_machine.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "platform/ascii.h"
-#include "platform/offline/hive_text.h"
 #include "platform/little_endian.h"
+#include "platform/offline/hive_text.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/offline/hive_probe.h"
 #include "platform/ascii.h"
+#include "platform/offline/hive_probe.h"
 #include "platform/system.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "platform/offline/hive_probe.h"
-#include "platform/offline/hive_text.h"
 #include "platform/ascii.h"
 #include "platform/linux/drive_map.h"
+#include "platform/offline/hive_probe.h"
+#include "platform/offline/hive_text.h"
 
 namespace {
 

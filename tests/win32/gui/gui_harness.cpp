@@ -11,9 +11,9 @@
 #include "engine/report_channel.h"
 #include "engine/session.h"
 #include "engine/signature_table.h"
-#include "tests/win32/gui/pixels.h"
 #include "framework/win_app.h"
 #include "samples/pe_builder.h"
+#include "tests/win32/gui/pixels.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The file calls of the Linux platform: each forwards to its real-file
 // implementation (platform/linux/linux_files.h). Deletion at restart and the
 // Windows folders belong to the installation on C:, when there is one.
-#include <cstring>
 #include <string>
 
 #include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/linux/call_text.h"
 #include "platform/linux/linux_files.h"
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/offline_windows.h"
@@ -48,25 +48,17 @@ bool moveFileEx(const char* from, const char* to, uint32_t flags) {
   return to != nullptr && linuxfs::moveFile(from, to);
 }
 
-namespace {
-uint32_t copyOut(const std::string& value, char* out, uint32_t capacity) {
-  if (value.size() + 1 > capacity) return static_cast<uint32_t>(value.size() + 1);
-  std::memcpy(out, value.c_str(), value.size() + 1);
-  return static_cast<uint32_t>(value.size());
-}
-}  // namespace
-
 // Without an installation on C:, the folders a Windows would most likely have.
 uint32_t getWindowsDirectory(char* out, uint32_t capacity) {
   const OfflineWindows* windows = offlineWindows();
-  return copyOut(windows ? windows->windowsFolder() : "C:\\WINDOWS", out, capacity);
+  return copyOutText(windows ? windows->windowsFolder() : "C:\\WINDOWS", out, capacity);
 }
 
 uint32_t getSystemDirectory(char* out, uint32_t capacity) {
   const OfflineWindows* windows = offlineWindows();
-  return copyOut(windows ? windows->systemFolder() : "C:\\WINDOWS\\system32", out, capacity);
+  return copyOutText(windows ? windows->systemFolder() : "C:\\WINDOWS\\system32", out, capacity);
 }
 
 uint32_t getTempPath(uint32_t capacity, char* out) {
-  return copyOut("C:\\WINDOWS\\TEMP\\", out, capacity);
+  return copyOutText("C:\\WINDOWS\\TEMP\\", out, capacity);
 }

@@ -3,7 +3,7 @@
 // there is no registry, and every key reads as absent. No performance data.
 #include <string>
 
-#include "platform/linux/registry_text.h"
+#include "platform/linux/call_text.h"
 #include "platform/offline/hive_registry.h"
 #include "platform/offline/offline_windows.h"
 #include "platform/registry.h"

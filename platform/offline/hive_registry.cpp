@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
-#include "platform/linux/registry_text.h"
+#include "platform/linux/call_text.h"
 #include "platform/offline/hive_text.h"
 #include "platform/offline/offline_windows.h"
 #include "platform/registry.h"

@@ -3,11 +3,11 @@
 // the running processes' image files locked as Windows locks them, and the
 // handles counted.
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/linux/call_text.h"
 #include "platform/linux/linux_files.h"
 #include "tests/sim/sim_machine.h"
 
@@ -18,12 +18,6 @@ bool imageInUse(const std::string& key) {
   for (const SimProcess& process : simMachine().processes)
     if (process.running && simPathKey(process.imagePath.c_str()) == key) return true;
   return false;
-}
-
-uint32_t copyOut(const std::string& value, char* out, uint32_t capacity) {
-  if (value.size() + 1 > capacity) return static_cast<uint32_t>(value.size() + 1);
-  std::memcpy(out, value.c_str(), value.size() + 1);
-  return static_cast<uint32_t>(value.size());
 }
 
 }  // namespace
@@ -88,19 +82,19 @@ uint32_t getShortPathName(const char* path, char* out, uint32_t capacity) {
   if (known == sim.shortPaths.end()) return linuxfs::getShortPathName(path, out, capacity);
   char ignored[4];
   if (linuxfs::getShortPathName(path, ignored, 0) == 0) return 0;  // no such file
-  return copyOut(known->second, out, capacity);
+  return copyOutText(known->second, out, capacity);
 }
 
 uint32_t getWindowsDirectory(char* out, uint32_t capacity) {
-  return copyOut(simMachine().windowsDirectory, out, capacity);
+  return copyOutText(simMachine().windowsDirectory, out, capacity);
 }
 
 uint32_t getSystemDirectory(char* out, uint32_t capacity) {
-  return copyOut(simMachine().systemDirectory, out, capacity);
+  return copyOutText(simMachine().systemDirectory, out, capacity);
 }
 
 uint32_t getTempPath(uint32_t capacity, char* out) {
-  return copyOut(simMachine().tempPath, out, capacity);
+  return copyOutText(simMachine().tempPath, out, capacity);
 }
 
 int fileOpen(const char* path, FileOpenMode mode) {

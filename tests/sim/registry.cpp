@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "platform/linux/registry_text.h"
+#include "platform/linux/call_text.h"
 #include "platform/registry.h"
 #include "tests/sim/sim_machine.h"
 

@@ -1,11 +1,21 @@
-// Texts the registry calls return, shared by the Linux platform's registry
-// (the hives of an offline installation) and the simulated machine's.
+// Texts the platform calls hand back, as their Windows namesakes do: shared
+// by the Linux platform (with the hives of an offline installation) and the
+// simulated machine of the tests.
 #pragma once
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "platform/registry.h"
+
+// A folder or path as GetWindowsDirectory and its kin return it: copied with
+// its terminator when it fits, returning its length (without); else the size
+// it needs (with).
+inline uint32_t copyOutText(const std::string& value, char* out, uint32_t capacity) {
+  if (value.size() + 1 > capacity) return static_cast<uint32_t>(value.size() + 1);
+  std::memcpy(out, value.c_str(), value.size() + 1);
+  return static_cast<uint32_t>(value.size());
+}
 
 // A key's or value's name as the enumeration calls return it: copied with its
 // terminator when it fits, its length (without) in *nameLength.

@@ -133,3 +133,23 @@ TEST_F(OfflineViews, OnlyAnOfflineSixtyFourBitInstallationHasAnotherView) {
   hostMapDrive('C', mapDrive('R'));
   EXPECT_EQ(regExtraSoftwareViews(views, kMaxExtraSoftwareViews), 0);
 }
+
+TEST_F(OfflineViews, TheControlSetWindowsStartsWithNamesTheProcessor) {
+  // No WOW6432Node key: only the processor tells, as the control set that
+  // Select\Default names gives it.
+  const char* views[kMaxExtraSoftwareViews] = {};
+  for (uint32_t chosen : {1u, 2u}) {
+    SCOPED_TRACE(chosen);
+    {
+      HiveBuilder system(config("SYSTEM"), false);
+      system.setDword("Select", "Default", chosen);
+      system.setString("ControlSet001\\Control\\Session Manager\\Environment",
+                       "PROCESSOR_ARCHITECTURE", "x86");
+      system.setString("ControlSet002\\Control\\Session Manager\\Environment",
+                       "PROCESSOR_ARCHITECTURE", "AMD64");
+      ASSERT_TRUE(system.commit());
+    }
+    hostMapDrive('C', root_);  // the installation read afresh
+    EXPECT_EQ(regExtraSoftwareViews(views, kMaxExtraSoftwareViews), chosen == 2 ? 1 : 0);
+  }
+}

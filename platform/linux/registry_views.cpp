@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/ascii.h"
+#include "platform/offline/hive_registry.h"
 #include "platform/offline/offline_windows.h"
 #include "platform/registry.h"
 
@@ -17,28 +18,12 @@ bool keyExists(const char* keyPath) {
          kErrorSuccess;
 }
 
-// The control set Windows starts with next (Select\Default), else the first.
-unsigned defaultControlSet() {
-  ScopedRegKey select;
-  if (regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, "SYSTEM\\Select", kKeyRead, select.receive()) !=
-      kErrorSuccess)
-    return 1;
-  uint8_t number[4] = {};
-  uint32_t size = sizeof number;
-  uint32_t type = 0;
-  if (regQueryValueEx(select.get(), "Default", &type, number, &size) != kErrorSuccess ||
-      type != 4 || size != 4)
-    return 1;
-  unsigned set = number[0] | number[1] << 8 | number[2] << 16 | static_cast<unsigned>(number[3]) << 24;
-  return set >= 1 && set <= 999 ? set : 1;
-}
-
 // The installation's PROCESSOR_ARCHITECTURE names a 64-bit processor ("AMD64",
 // "ARM64", "IA64"; a 32-bit Windows says "x86").
 bool sixtyFourBitProcessor() {
   char keyPath[96];
   std::snprintf(keyPath, sizeof keyPath,
-                "SYSTEM\\ControlSet%03u\\Control\\Session Manager\\Environment", defaultControlSet());
+                "SYSTEM\\ControlSet%03u\\Control\\Session Manager\\Environment", hiveDefaultControlSet());
   ScopedRegKey key;
   if (regOpenKeyEx(PLATFORM_HKEY_LOCAL_MACHINE, keyPath, kKeyRead, key.receive()) != kErrorSuccess)
     return false;

@@ -404,22 +404,25 @@ namespace {
 
 constexpr const char* kPendingValue = "PendingFileRenameOperations";
 
-// The control set Windows starts with next ("Select\Default"), its Session
-// Manager key.
-std::string sessionManagerPath(OfflineHive& file, hive_h* hive) {
-  unsigned set = 1;
+// The number of the control set Windows starts with next ("Select\Default"),
+// else 1.
+unsigned defaultControlSet(OfflineHive& file, hive_h* hive) {
   hive_node_h select = resolve(file, hive, "Select");
   std::vector<StoredValue> values;
-  if (select && readValues(file, hive, select, "Select", &values)) {
-    const int chosen = indexOf(values, "Default");
-    if (chosen >= 0 && values[chosen].type == hive_t_REG_DWORD && values[chosen].data.size() == 4) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(values[chosen].data.data());
-      const uint32_t number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-      if (number >= 1 && number <= 999) set = number;
-    }
-  }
+  if (!select || !readValues(file, hive, select, "Select", &values)) return 1;
+  const int chosen = indexOf(values, "Default");
+  if (chosen < 0 || values[chosen].type != hive_t_REG_DWORD || values[chosen].data.size() != 4)
+    return 1;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(values[chosen].data.data());
+  const uint32_t number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return number >= 1 && number <= 999 ? number : 1;
+}
+
+// That control set's Session Manager key.
+std::string sessionManagerPath(OfflineHive& file, hive_h* hive) {
   char path[64];
-  std::snprintf(path, sizeof path, "ControlSet%03u\\Control\\Session Manager", set);
+  std::snprintf(path, sizeof path, "ControlSet%03u\\Control\\Session Manager",
+                defaultControlSet(file, hive));
   return path;
 }
 
@@ -448,6 +451,12 @@ std::string multiString(const std::vector<std::string>& strings) {
 }
 
 }  // namespace
+
+unsigned hiveDefaultControlSet() {
+  OfflineHive* file = hiveOf(true);
+  hive_h* hive = file ? file->forReading() : nullptr;
+  return hive ? defaultControlSet(*file, hive) : 1;
+}
 
 bool hiveScheduleDeletion(const char* path) {
   OfflineWindows* windows = offlineWindows();

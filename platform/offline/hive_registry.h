@@ -30,6 +30,9 @@ long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLe
 // PendingFileRenameOperations, so that the installation deletes it at its next
 // start; false when it cannot be recorded.
 bool hiveScheduleDeletion(const char* path);
+// The number of the control set the installation starts with next
+// (SYSTEM\Select\Default), else 1.
+unsigned hiveDefaultControlSet();
 
 // Changes held for one commit per hive: from hiveHoldChanges on, changes are
 // made to the hives in memory only (false, and nothing held, without an

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/driver.h"
@@ -33,6 +34,8 @@
 // (bench/CMakeLists.txt), and while g_eachChange is set it refuses to hold,
 // as a platform that makes each change at once does, so every change is
 // committed on its own.
+static_assert(std::is_same<decltype(&hiveHoldChanges), bool (*)()>::value,
+              "the link wraps hiveHoldChanges by its mangled name, _Z15hiveHoldChangesv");
 bool g_eachChange = false;
 extern "C" bool __real__Z15hiveHoldChangesv();
 extern "C" bool __wrap__Z15hiveHoldChangesv() {

@@ -66,20 +66,40 @@ class ServiceStop : public WineScanFixture {
   SC_HANDLE service_ = nullptr;
 };
 
-// Wine's service manager may still show the stop as pending for a while after
-// the service reported it, longer than stopService's pauses take when they
-// pass at once. Each pause therefore lasts until the service has signalled
-// that it reported itself stopped (at most the pause's own length), never a
-// fixed time.
-HANDLE g_serviceStopped = nullptr;
+// Wine's service manager shows a stop as pending until the service's process
+// has ended, which may be after stopService's pauses have all passed when
+// they pass at once. Each pause therefore lasts until that process has ended
+// (at most the pause's own length), never a fixed time.
+namespace {
+
+HANDLE g_serviceProcess = nullptr;
+
+// The process of a running service: its id from QueryServiceStatusEx, which
+// Windows 2000 introduced and the headers of our target hide, so it is
+// loaded by name.
+HANDLE openServiceProcess(SC_HANDLE service) {
+  struct StatusProcess {
+    DWORD serviceType, currentState, controlsAccepted, win32ExitCode, serviceSpecificExitCode,
+        checkPoint, waitHint, processId, serviceFlags;
+  } status = {};
+  using QueryEx = BOOL(WINAPI*)(SC_HANDLE, int, BYTE*, DWORD, DWORD*);
+  auto query = reinterpret_cast<QueryEx>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("advapi32.dll"), "QueryServiceStatusEx")));
+  DWORD needed = 0;
+  if (!query || !query(service, 0, reinterpret_cast<BYTE*>(&status), sizeof status, &needed))
+    return nullptr;
+  return OpenProcess(SYNCHRONIZE, FALSE, status.processId);
+}
+
+}  // namespace
 
 TEST_F(ServiceStop, StopsARunningService) {
   ASSERT_NO_FATAL_FAILURE(startService());
-  g_serviceStopped = CreateEventA(nullptr, TRUE, FALSE, "DrvtestServiceStopped");
-  ASSERT_NE(g_serviceStopped, nullptr);
-  setSleepHook([](uint32_t milliseconds) { WaitForSingleObject(g_serviceStopped, milliseconds); });
+  g_serviceProcess = openServiceProcess(service_);
+  ASSERT_NE(g_serviceProcess, nullptr) << GetLastError();
+  setSleepHook([](uint32_t milliseconds) { WaitForSingleObject(g_serviceProcess, milliseconds); });
   EXPECT_EQ(stopService(kServiceName), 1);
-  CloseHandle(g_serviceStopped);
+  CloseHandle(g_serviceProcess);
   EXPECT_EQ(currentState(service_), static_cast<DWORD>(SERVICE_STOPPED));
 }
 

@@ -1,7 +1,6 @@
 // A service that does nothing: it reports itself running, signals the named
 // event "DrvtestServiceRunning" when the test created one, and stops at the
-// first stop request, signalling "DrvtestServiceStopped" once it has reported
-// so. The service tests register and start it.
+// first stop request. The service tests register and start it.
 #include <windows.h>
 
 namespace {
@@ -21,10 +20,6 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
   if (control != SERVICE_CONTROL_STOP) return NO_ERROR;
   // Stopped at once: the stop request finds no stop-pending state to wait on.
   report(SERVICE_STOPPED);
-  if (HANDLE stopped = OpenEventA(EVENT_MODIFY_STATE, FALSE, "DrvtestServiceStopped")) {
-    SetEvent(stopped);
-    CloseHandle(stopped);
-  }
   SetEvent(g_stopped);
   return NO_ERROR;
 }

@@ -31,14 +31,16 @@ int folderPrefixLength(const char* pattern) {
 }
 
 // prefix + name + suffix into a 260-byte buffer; false when it would not fit.
+// The path's length is left in `length`.
 bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const char* name,
-              const char* suffix) {
-  size_t nameLength = std::strlen(name);
-  size_t suffixLength = std::strlen(suffix);
-  if (prefixLength + nameLength + suffixLength >= sizeof out) return false;
+              const char* suffix, size_t suffixLength, size_t* length) {
+  const size_t nameLength = std::strlen(name);
+  const size_t total = prefixLength + nameLength + suffixLength;
+  if (total >= sizeof out) return false;
   std::memcpy(out, prefix, static_cast<size_t>(prefixLength));
   std::memcpy(out + prefixLength, name, nameLength);
   std::memcpy(out + prefixLength + nameLength, suffix, suffixLength + 1);
+  *length = total;
   return true;
 }
 
@@ -80,9 +82,9 @@ void noteProgramFiles(const char* pattern) {
 
 // The status text is the entry's path in its shortened form; a path fits the
 // status buffer whole, so it is shortened straight into it.
-void showEntry(const char* fullPath) {
+void showEntry(const char* fullPath, size_t length) {
   static_assert(sizeof g_session.statusText >= kMaxPath, "a full path fits the status text");
-  shortenPath(fullPath, g_session.statusText, kStatusWidth);
+  shortenPathOfLength(fullPath, length, g_session.statusText, kStatusWidth);
   sendStatus();
 }
 
@@ -104,15 +106,17 @@ int walkFiles(const char* pattern) {
     if (pumpAndCheckStop()) return 0;
     char fullPath[kMaxPath];
     bool nameable = true;
+    size_t length = 0;
     if (g_session.memoryCheckMode) {
       copyText(fullPath, pattern, sizeof fullPath);
+      length = std::strlen(fullPath);
     } else {
       if (prefix < 0) return -1;
-      nameable = joinPath(fullPath, pattern, prefix, data.name, "");
+      nameable = joinPath(fullPath, pattern, prefix, data.name, "", 0, &length);
     }
     // An entry whose path does not fit the platform's limit cannot be named: pass it over.
     if (nameable) {
-      showEntry(fullPath);
+      showEntry(fullPath, length);
       if (!(data.attributes & kAttrDirectory)) {
         if (!g_session.memoryCheckMode) ++g_session.filesScanned;
         offerToChecks(fullPath, data);
@@ -137,7 +141,8 @@ int walkFolders(const char* pattern) {
     if (!std::strcmp(data.name, ".") || !std::strcmp(data.name, "..")) continue;
     if (prefix < 0) return -1;
     char subPattern[kMaxPath];
-    if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;
+    size_t length;
+    if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*", 4, &length)) continue;
     if (containsIgnoringCase(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
     if (walkDirectory(subPattern) == -1) return -1;
   } while (findNextFile(search.get(), &data));
@@ -176,8 +181,11 @@ void pumpOneMessage() {
 }
 
 void shortenPath(const char* source, char* destination, int width) {
+  shortenPathOfLength(source, std::strlen(source), destination, width);
+}
+
+void shortenPathOfLength(const char* source, size_t fullLength, char* destination, int width) {
   if (width > 99) width = 99;
-  const size_t fullLength = std::strlen(source);
   const int16_t length = static_cast<int16_t>(fullLength);
   const int keep = width / 2 - 1;
   if (length > width && keep > 0) {

@@ -76,10 +76,20 @@ void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length
               unsigned char type) {
   FolderListing::Entry entry;
   if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
-  entry.nameOffset = static_cast<uint32_t>(listing.names.size());
+  std::vector<char>& names = listing.names;
+  const size_t at = names.size();
+  entry.nameOffset = static_cast<uint32_t>(at);
   entry.nameLength = static_cast<uint32_t>(length);
-  listing.names.insert(listing.names.end(), name, name + length + 1);
+  // Grown by hand: a range insert costs more than the copy itself.
+  if (names.capacity() < at + length + 1) names.reserve(2 * (at + length + 1));
+  names.resize(at + length + 1);
+  std::memcpy(names.data() + at, name, length + 1);
   listing.entries.push_back(entry);
+}
+
+// The readable bytes after the last name (see FolderListing::kNameSlack).
+void addNameSlack(FolderListing& listing) {
+  listing.names.resize(listing.names.size() + FolderListing::kNameSlack);
 }
 
 // NTFS order: "." and ".." first, even where a name such as "!a" would sort
@@ -117,13 +127,20 @@ class NtfsOrder {
   const FolderListing& listing_;
 };
 
+// Eight bytes from `at` on, the first as the highest: one load. The bytes
+// must be readable, which the names buffer's slack makes them.
+uint64_t loadBigEndian(const char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return __builtin_bswap64(word);
+}
+
 // Eight bytes of a name from `at` on, upper-cased, as one number that orders
 // as the bytes do; past the name's end it reads zeros, which no name holds.
 uint64_t keyWord(const char* name, uint32_t length, uint32_t at) {
-  unsigned char bytes[8] = {};
-  if (at < length) std::memcpy(bytes, name + at, std::min<uint32_t>(8, length - at));
-  uint64_t word = 0;
-  for (unsigned char byte : bytes) word = (word << 8) | byte;
+  if (at >= length) return 0;
+  uint64_t word = loadBigEndian(name + at);
+  if (length - at < 8) word &= ~0ull << (8 * (8 - (length - at)));
   // Letters a to z lose their 0x20 bit, all eight at once: the high bit of a
   // byte's lane marks it at or above 'a' and not above 'z' (bytes of 0x80 and
   // more are left alone).
@@ -135,10 +152,23 @@ uint64_t keyWord(const char* name, uint32_t length, uint32_t at) {
   return word ^ (lower >> 2);
 }
 
+// How many bytes `a` and `b` begin with alike, at most `limit`, compared
+// eight at a time (both must be readable that far and seven bytes beyond).
+uint32_t sameBytes(const char* a, const char* b, uint32_t limit) {
+  uint32_t same = 0;
+  while (same < limit) {
+    const uint64_t differ = loadBigEndian(a + same) ^ loadBigEndian(b + same);
+    if (differ) return std::min(limit, same + static_cast<uint32_t>(__builtin_clzll(differ) / 8));
+    same += 8;
+  }
+  return limit;
+}
+
 // Sorts in NTFS order. The names of a folder often share their beginning
 // ("file000120.dat", "file000121.dat"): they are compared first by the sixteen
-// key bytes after the part all of them share, and only where those are equal
-// by their whole keys. "." and ".." are placed afterwards, by the whole order.
+// key bytes after the part all of them share byte for byte, and only where
+// those are equal by their whole keys. "." and ".." are placed afterwards, by
+// the whole order.
 void sortListing(FolderListing& listing) {
   using Entry = FolderListing::Entry;
   if (listing.entries.size() < 2) return;
@@ -147,45 +177,44 @@ void sortListing(FolderListing& listing) {
   static std::vector<Entry> named;
   dots.clear();
   named.clear();
-  uint32_t shared = 0;  // characters every name begins with, ignoring case
+  uint32_t shared = 0;  // bytes every name begins with
+  const char* first = nullptr;
   for (const Entry& entry : listing.entries) {
     const char* name = listing.name(entry);
     if (isDotName(name)) {
       dots.push_back(entry);
       continue;
     }
-    if (named.empty()) {
+    if (!first) {
+      first = name;
       shared = entry.nameLength;
     } else {
-      const char* first = listing.name(named.front());
-      uint32_t same = 0;
-      const uint32_t limit = std::min(shared, entry.nameLength);
-      while (same < limit && asciiUpper(first[same]) == asciiUpper(name[same])) ++same;
-      shared = same;
+      shared = sameBytes(first, name, std::min(shared, entry.nameLength));
     }
     named.push_back(entry);
   }
 
   struct Item {
-    uint64_t window[2];
+    uint64_t key[2];
     uint32_t index;  // into `named`
   };
   static std::vector<Item> items;
   items.resize(named.size());
   for (uint32_t i = 0; i < named.size(); ++i) {
     const char* name = listing.name(named[i]);
-    items[i].window[0] = keyWord(name, named[i].nameLength, shared);
-    items[i].window[1] = keyWord(name, named[i].nameLength, shared + 8);
+    items[i].key[0] = keyWord(name, named[i].nameLength, shared);
+    items[i].key[1] = keyWord(name, named[i].nameLength, shared + 8);
     items[i].index = i;
   }
   std::sort(items.begin(), items.end(), [&order](const Item& a, const Item& b) {
-    if (a.window[0] != b.window[0]) return a.window[0] < b.window[0];
-    if (a.window[1] != b.window[1]) return a.window[1] < b.window[1];
+    if (a.key[0] != b.key[0]) return a.key[0] < b.key[0];
+    if (a.key[1] != b.key[1]) return a.key[1] < b.key[1];
     return order(named[a.index], named[b.index]);
   });
 
-  listing.entries.clear();
-  for (const Item& item : items) listing.entries.push_back(named[item.index]);
+  Entry* out = listing.entries.data();
+  for (const Item& item : items) *out++ = named[item.index];
+  listing.entries.resize(named.size());
   for (const Entry& dot : dots)
     listing.entries.insert(
         std::upper_bound(listing.entries.begin(), listing.entries.end(), dot, order), dot);
@@ -226,12 +255,14 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }
+  addNameSlack(*listing);
   sortListing(*listing);
 }
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
   const std::string stored = storedEntryName(folder.fd, name);
   if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
+  addNameSlack(*listing);
 }
 
 size_t linksListed() { return g_linksListed.size(); }

@@ -12,8 +12,11 @@
 #include "platform/types.h"
 
 // One listing. Names are kept side by side in one buffer, so a listing costs
-// a few allocations, not one per entry.
+// a few allocations, not one per entry. The buffer keeps kNameSlack readable
+// bytes after its last name, so a short name is copied out as one block of
+// fixed size.
 struct FolderListing {
+  static constexpr size_t kNameSlack = 32;
   struct Entry {
     uint32_t nameOffset;
     uint32_t nameLength;
@@ -21,7 +24,7 @@ struct FolderListing {
     uint64_t size;
   };
   std::vector<Entry> entries;
-  std::vector<char> names;  // each name followed by its terminator
+  std::vector<char> names;  // each name followed by its terminator, then the slack
 
   const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
   // The entry at `index` as the directory search reports it.
@@ -30,7 +33,11 @@ struct FolderListing {
     data->attributes = entry.attributes;
     data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
     data->sizeLow = static_cast<uint32_t>(entry.size);
-    std::memcpy(data->name, name(entry), entry.nameLength + 1);
+    static_assert(sizeof data->name >= kNameSlack, "a block fits the name field");
+    if (entry.nameLength < kNameSlack)
+      std::memcpy(data->name, name(entry), kNameSlack);  // the name, its terminator and more
+    else
+      std::memcpy(data->name, name(entry), entry.nameLength + 1);
   }
 };
 

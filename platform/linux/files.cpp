@@ -77,9 +77,24 @@ SharedListing takeCachedListing(const std::string& folder, const std::string& na
   return listing;
 }
 
+// Listings no search and no cache holds any more, kept with their room for
+// the next ones: a walk holds one listing per level of its depth.
+std::vector<std::shared_ptr<FolderListing>> g_listingPool;
+
+std::shared_ptr<FolderListing> freshListing() {
+  for (const auto& kept : g_listingPool) {
+    if (kept.use_count() == 1) {
+      kept->clear();
+      return kept;
+    }
+  }
+  g_listingPool.push_back(std::make_shared<FolderListing>());
+  return g_listingPool.back();
+}
+
 SharedListing listAndKeep(HostFolder& folder, const std::string& windowsFolder,
                           const std::string& namePattern, const struct stat& info) {
-  auto listing = std::make_shared<FolderListing>();
+  std::shared_ptr<FolderListing> listing = freshListing();
   listFolder(folder, namePattern, listing.get());
   ListingCache& cache = g_lastListing;
   cache.windowsFolder = windowsFolder;
@@ -111,8 +126,10 @@ namespace linuxfs {
 Handle findFirstFile(const char* pattern, FindData* data) {
   const char* slash = std::strrchr(pattern, '\\');
   if (!slash || !slash[1]) return PLATFORM_INVALID_HANDLE;
-  const std::string folder(pattern, slash + 1);
-  const std::string namePattern(slash + 1);
+  // Kept from call to call, so their room is reused.
+  static std::string folder, namePattern;
+  folder.assign(pattern, slash + 1);
+  namePattern.assign(slash + 1);
   struct stat info;
   HostFolder* open = openSearchFolder(folder, &info);
   if (!open) return PLATFORM_INVALID_HANDLE;
@@ -123,7 +140,7 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   } else {
     // "." and ".." name the folder's neighbours, which only a full path resolves.
     if (isDotName(namePattern.c_str())) return PLATFORM_INVALID_HANDLE;
-    auto single = std::make_shared<FolderListing>();
+    std::shared_ptr<FolderListing> single = freshListing();
     describeFolderEntry(*open, namePattern.c_str(), single.get());
     listing = std::move(single);
   }

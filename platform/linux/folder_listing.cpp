@@ -76,20 +76,26 @@ void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length
               unsigned char type) {
   FolderListing::Entry entry;
   if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
-  std::vector<char>& names = listing.names;
-  const size_t at = names.size();
+  const size_t at = listing.namesUsed;
   entry.nameOffset = static_cast<uint32_t>(at);
   entry.nameLength = static_cast<uint32_t>(length);
-  // Grown by hand: a range insert costs more than the copy itself.
-  if (names.capacity() < at + length + 1) names.reserve(2 * (at + length + 1));
-  names.resize(at + length + 1);
-  std::memcpy(names.data() + at, name, length + 1);
+  const size_t needed = at + length + 1 + FolderListing::kNameSlack;
+  if (needed > listing.namesCapacity) {
+    const size_t capacity = std::max<size_t>(4096, 2 * needed);
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (at) std::memcpy(grown.get(), listing.names.get(), at);
+    listing.names = std::move(grown);
+    listing.namesCapacity = capacity;
+  }
+  std::memcpy(listing.names.get() + at, name, length + 1);
+  listing.namesUsed = at + length + 1;
   listing.entries.push_back(entry);
 }
 
-// The readable bytes after the last name (see FolderListing::kNameSlack).
-void addNameSlack(FolderListing& listing) {
-  listing.names.resize(listing.names.size() + FolderListing::kNameSlack);
+// Zeroes the bytes after the last name, which word loads and block copies
+// read (their values never count).
+void zeroNameSlack(FolderListing& listing) {
+  if (listing.names) std::memset(listing.names.get() + listing.namesUsed, 0, FolderListing::kNameSlack);
 }
 
 // NTFS order: "." and ".." first, even where a name such as "!a" would sort
@@ -234,7 +240,6 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
   // Room for a typical folder at once: growing the vectors entry by entry
   // costs more than the listing's own parsing.
   listing->entries.reserve(128);
-  listing->names.reserve(4096);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
@@ -255,14 +260,14 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }
-  addNameSlack(*listing);
+  zeroNameSlack(*listing);
   sortListing(*listing);
 }
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
   const std::string stored = storedEntryName(folder.fd, name);
   if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
-  addNameSlack(*listing);
+  zeroNameSlack(*listing);
 }
 
 size_t linksListed() { return g_linksListed.size(); }

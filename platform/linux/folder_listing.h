@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,18 @@ struct FolderListing {
     uint64_t size;
   };
   std::vector<Entry> entries;
-  std::vector<char> names;  // each name followed by its terminator, then the slack
+  // Each name followed by its terminator; at least kNameSlack bytes stand
+  // after the last one. Not a vector: growing one fills its new bytes first.
+  std::unique_ptr<char[]> names;
+  size_t namesUsed = 0;
+  size_t namesCapacity = 0;
 
-  const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
+  const char* name(const Entry& entry) const { return names.get() + entry.nameOffset; }
+  // Empties the listing, keeping its room for the next one.
+  void clear() {
+    entries.clear();
+    namesUsed = 0;
+  }
   // The entry at `index` as the directory search reports it.
   void fill(size_t index, FindData* data) const {
     const Entry& entry = entries[index];

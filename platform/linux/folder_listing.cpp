@@ -251,10 +251,12 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
       at += item->d_reclen;
       const char* name = item->d_name;
+      listing->anyRecord = true;
       // The name ends within the record, padded with zeros after it.
       const size_t length = strnlen(name, item->d_reclen - offsetof(struct dirent64, d_name));
       if (length >= kMaxPath) continue;  // cannot be named
       const bool dot = isDotName(name);
+      if (dot && length == 1) listing->folderInode = item->d_ino;
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
       if (!everything && !nameMatches(namePattern, name)) continue;
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);

@@ -30,12 +30,19 @@ struct FolderListing {
   std::unique_ptr<char[]> names;
   size_t namesUsed = 0;
   size_t namesCapacity = 0;
+  // What the folder's own records said: whether it gave any record at all (a
+  // removed folder gives none, not even "." and ".."), and the inode number
+  // its "." record gave (0 when it gave none).
+  bool anyRecord = false;
+  uint64_t folderInode = 0;
 
   const char* name(const Entry& entry) const { return names.get() + entry.nameOffset; }
   // Empties the listing, keeping its room for the next one.
   void clear() {
     entries.clear();
     namesUsed = 0;
+    anyRecord = false;
+    folderInode = 0;
   }
   // The entry at `index` as the directory search reports it.
   void fill(size_t index, FindData* data) const {

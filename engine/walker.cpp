@@ -2,6 +2,7 @@
 #include "engine/walker.h"
 
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/pe_matcher.h"
@@ -102,17 +103,27 @@ int walkFiles(const char* pattern) {
   ScopedFindHandle search(findFirstFile(pattern, &data));
   if (!search.valid()) return 1;
   const int prefix = folderPrefixLength(pattern);  // the same for every entry
+  char fullPath[kMaxPath];
+  bool prefixInPlace = false;  // fullPath begins with the folder part
   do {
     if (pumpAndCheckStop()) return 0;
-    char fullPath[kMaxPath];
     bool nameable = true;
     size_t length = 0;
     if (g_session.memoryCheckMode) {
       copyText(fullPath, pattern, sizeof fullPath);
       length = std::strlen(fullPath);
+      prefixInPlace = false;
     } else {
       if (prefix < 0) return -1;
-      nameable = joinPath(fullPath, pattern, prefix, data.name, "", 0, &length);
+      if (!prefixInPlace) {
+        // Copied once; each entry only puts its name after it.
+        std::memcpy(fullPath, pattern, std::min<size_t>(static_cast<size_t>(prefix), sizeof fullPath));
+        prefixInPlace = true;
+      }
+      const size_t nameLength = std::strlen(data.name);
+      length = static_cast<size_t>(prefix) + nameLength;
+      nameable = length < sizeof fullPath;
+      if (nameable) std::memcpy(fullPath + prefix, data.name, nameLength + 1);
     }
     // An entry whose path does not fit the platform's limit cannot be named: pass it over.
     if (nameable) {

@@ -25,8 +25,9 @@ namespace {
 using SharedListing = std::shared_ptr<const FolderListing>;
 
 struct SearchState {
-  SharedListing listing;
-  size_t next = 0;
+  SharedListing listing;  // holds what next and end point into
+  const FolderListing::Entry* next = nullptr;
+  const FolderListing::Entry* end = nullptr;
 };
 
 // The last folder listing. The walker lists each folder twice in a row (its
@@ -166,15 +167,16 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   auto* search = new SearchState();
   search->listing = std::move(listing);
   search->listing->fill(0, data);
-  search->next = 1;
+  search->next = search->listing->entries.data() + 1;
+  search->end = search->listing->entries.data() + search->listing->entries.size();
   ++g_openSearches;
   return search;
 }
 
 bool findNextFile(Handle handle, FindData* data) {
   auto* search = static_cast<SearchState*>(handle);
-  if (!search || search->next >= search->listing->entries.size()) return false;
-  search->listing->fill(search->next++, data);
+  if (!search || search->next == search->end) return false;
+  FolderListing::fillEntry(*search->next++, search->listing->names.get(), data);
   return true;
 }
 

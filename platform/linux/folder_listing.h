@@ -45,16 +45,17 @@ struct FolderListing {
     folderInode = 0;
   }
   // The entry at `index` as the directory search reports it.
-  void fill(size_t index, FindData* data) const {
-    const Entry& entry = entries[index];
+  void fill(size_t index, FindData* data) const { fillEntry(entries[index], names.get(), data); }
+  static void fillEntry(const Entry& entry, const char* names, FindData* data) {
     data->attributes = entry.attributes;
     data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
     data->sizeLow = static_cast<uint32_t>(entry.size);
     static_assert(sizeof data->name >= kNameSlack, "a block fits the name field");
+    const char* name = names + entry.nameOffset;
     if (entry.nameLength < kNameSlack)
-      std::memcpy(data->name, name(entry), kNameSlack);  // the name, its terminator and more
+      std::memcpy(data->name, name, kNameSlack);  // the name, its terminator and more
     else
-      std::memcpy(data->name, name(entry), entry.nameLength + 1);
+      std::memcpy(data->name, name, entry.nameLength + 1);
   }
 };
 

@@ -171,10 +171,10 @@ uint32_t sameBytes(const char* a, const char* b, uint32_t limit) {
 }
 
 // Sorts in NTFS order. The names of a folder often share their beginning
-// ("file000120.dat", "file000121.dat"): they are compared first by the sixteen
-// key bytes after the part all of them share byte for byte, and only where
-// those are equal by their whole keys. "." and ".." are placed afterwards, by
-// the whole order.
+// ("file000120.dat", "file000121.dat"): they are compared first by the key
+// bytes after the part all of them share byte for byte, and only where those
+// are equal by their whole keys. "." and ".." are placed afterwards, by the
+// whole order.
 void sortListing(FolderListing& listing) {
   using Entry = FolderListing::Entry;
   if (listing.entries.size() < 2) return;
@@ -200,26 +200,35 @@ void sortListing(FolderListing& listing) {
     named.push_back(entry);
   }
 
-  struct Item {
-    uint64_t key[2];
-    uint32_t index;  // into `named`
-  };
-  static std::vector<Item> items;
-  items.resize(named.size());
-  for (uint32_t i = 0; i < named.size(); ++i) {
-    const char* name = listing.name(named[i]);
-    items[i].key[0] = keyWord(name, named[i].nameLength, shared);
-    items[i].key[1] = keyWord(name, named[i].nameLength, shared + 8);
-    items[i].index = i;
-  }
-  std::sort(items.begin(), items.end(), [&order](const Item& a, const Item& b) {
-    if (a.key[0] != b.key[0]) return a.key[0] < b.key[0];
-    if (a.key[1] != b.key[1]) return a.key[1] < b.key[1];
-    return order(named[a.index], named[b.index]);
-  });
-
+  // Each name's sixteen key bytes as one number, its last two bytes giving
+  // way to the name's index in `named`: one comparison of numbers orders
+  // the names by their first fourteen key bytes. The few alike in those are
+  // put in the whole order afterwards.
+  using Key = unsigned __int128;
+  constexpr uint32_t kIndexBits = 16;
+  constexpr uint64_t kIndexMask = (1u << kIndexBits) - 1;
   Entry* out = listing.entries.data();
-  for (const Item& item : items) *out++ = named[item.index];
+  if (named.size() <= kIndexMask + 1) {
+    static std::vector<Key> keys;
+    keys.resize(named.size());
+    for (uint32_t i = 0; i < named.size(); ++i) {
+      const char* name = listing.name(named[i]);
+      const uint64_t high = keyWord(name, named[i].nameLength, shared);
+      const uint64_t low = keyWord(name, named[i].nameLength, shared + 8);
+      keys[i] = (static_cast<Key>(high) << 64) | (low & ~kIndexMask) | i;
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); ++i) out[i] = named[static_cast<uint32_t>(keys[i] & kIndexMask)];
+    for (size_t run = 0; run < keys.size();) {
+      size_t end = run + 1;
+      while (end < keys.size() && (keys[end] >> kIndexBits) == (keys[run] >> kIndexBits)) ++end;
+      if (end - run > 1) std::sort(out + run, out + end, order);
+      run = end;
+    }
+  } else {
+    for (const Entry& entry : named) *out++ = entry;
+    std::sort(listing.entries.begin(), listing.entries.begin() + named.size(), order);
+  }
   listing.entries.resize(named.size());
   for (const Entry& dot : dots)
     listing.entries.insert(

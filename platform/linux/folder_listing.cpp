@@ -72,6 +72,8 @@ bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* att
   return true;
 }
 
+// Adds the entry `name` of `length` bytes; at least kNameSlack bytes from
+// `name` on must be readable.
 void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length,
               unsigned char type) {
   FolderListing::Entry entry;
@@ -87,7 +89,13 @@ void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length
     listing.names = std::move(grown);
     listing.namesCapacity = capacity;
   }
-  std::memcpy(listing.names.get() + at, name, length + 1);
+  // A short name is copied as one block of fixed size (the source buffer and
+  // the slack leave room for it); the bytes past its terminator are written
+  // over by the next name or left as slack.
+  if (length < FolderListing::kNameSlack)
+    std::memcpy(listing.names.get() + at, name, FolderListing::kNameSlack);
+  else
+    std::memcpy(listing.names.get() + at, name, length + 1);
   listing.namesUsed = at + length + 1;
   listing.entries.push_back(entry);
 }
@@ -252,9 +260,11 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
-  static char buffer[32768];
+  // Room past the records for a block copy of the last name (addEntry).
+  constexpr size_t kRecordBytes = 32768;
+  static char buffer[kRecordBytes + FolderListing::kNameSlack];
   for (;;) {
-    const ssize_t got = getdents64(folder.fd, buffer, sizeof buffer);
+    const ssize_t got = getdents64(folder.fd, buffer, kRecordBytes);
     if (got <= 0) break;
     for (ssize_t at = 0; at < got;) {
       const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
@@ -277,7 +287,12 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
   const std::string stored = storedEntryName(folder.fd, name);
-  if (!stored.empty()) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
+  // addEntry reads a block past a short name.
+  char padded[kMaxPath + FolderListing::kNameSlack] = {};
+  if (!stored.empty() && stored.size() < kMaxPath) {
+    std::memcpy(padded, stored.data(), stored.size());
+    addEntry(*listing, folder.fd, padded, stored.size(), DT_UNKNOWN);
+  }
   zeroNameSlack(*listing);
 }
 

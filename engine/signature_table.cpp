@@ -103,10 +103,9 @@ void buildSizeIndex(const SignatureRecords& records) {
   g_sizeIndex = std::move(index);
 }
 
+// Built for the active table on first use; useSignatureTable drops it.
 const SizeIndex& sizeIndex() {
-  const SignatureRecords records = signatureRecords();
-  if (g_sizeIndex.table != records.first || g_sizeIndex.count != records.count)
-    buildSizeIndex(records);
+  if (!g_sizeIndex.table) buildSizeIndex(signatureRecords());
   return g_sizeIndex;
 }
 

@@ -123,7 +123,15 @@ int walkFiles(const char* pattern) {
       const size_t nameLength = std::strlen(data.name);
       length = static_cast<size_t>(prefix) + nameLength;
       nameable = length < sizeof fullPath;
-      if (nameable) std::memcpy(fullPath + prefix, data.name, nameLength + 1);
+      if (nameable) {
+        // A short name as one block of fixed size when the path has room for it.
+        constexpr size_t kBlock = 32;
+        static_assert(sizeof data.name >= kBlock, "the name field holds a block");
+        if (nameLength < kBlock && static_cast<size_t>(prefix) + kBlock <= sizeof fullPath)
+          std::memcpy(fullPath + prefix, data.name, kBlock);
+        else
+          std::memcpy(fullPath + prefix, data.name, nameLength + 1);
+      }
     }
     // An entry whose path does not fit the platform's limit cannot be named: pass it over.
     if (nameable) {

@@ -271,8 +271,12 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       at += item->d_reclen;
       const char* name = item->d_name;
       listing->anyRecord = true;
-      // The name ends within the record, padded with zeros after it.
-      const size_t length = strnlen(name, item->d_reclen - offsetof(struct dirent64, d_name));
+      // The record is the name and its terminator rounded up to 8 bytes: the
+      // terminator is one of its last 8 bytes that may follow the name (the
+      // bytes after the terminator are not necessarily zeros).
+      const size_t room = item->d_reclen - offsetof(struct dirent64, d_name);
+      size_t length = room > 8 ? room - 8 : 0;
+      while (length < room && name[length]) ++length;
       if (length >= kMaxPath) continue;  // cannot be named
       const bool dot = isDotName(name);
       if (dot && length == 1) listing->folderInode = item->d_ino;

@@ -83,10 +83,30 @@ void noteProgramFiles(const char* pattern) {
 
 // The status text is the entry's path in its shortened form; a path fits the
 // status buffer whole, so it is shortened straight into it.
-void showEntry(const char* fullPath, size_t length) {
+void showEntry(const char (&fullPath)[kMaxPath], size_t length) {
   static_assert(sizeof g_session.statusText >= kMaxPath, "a full path fits the status text");
-  shortenPathOfLength(fullPath, length, g_session.statusText, kStatusWidth);
+  if (length <= static_cast<size_t>(kStatusWidth)) {
+    // Shown whole: copied eight bytes at a time, the last block reaching past
+    // the terminator (both buffers hold a full path).
+    for (size_t at = 0; at <= length; at += 8) std::memcpy(g_session.statusText + at, fullPath + at, 8);
+  } else {
+    shortenPathOfLength(fullPath, length, g_session.statusText, kStatusWidth);
+  }
   sendStatus();
+}
+
+// Length of a name in a 260-byte field, eight bytes at a time.
+size_t lengthOfName(const char (&name)[kMaxPath]) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  size_t at = 0;
+  for (; at + 8 <= sizeof name; at += 8) {
+    uint64_t word;
+    std::memcpy(&word, name + at, sizeof word);
+    const uint64_t zeros = (word - kOnes) & ~word & (kOnes << 7);  // high bit of each zero byte
+    if (zeros) return at + static_cast<size_t>(__builtin_ctzll(zeros)) / 8;  // little-endian
+  }
+  while (at < sizeof name && name[at]) ++at;
+  return at;
 }
 
 void offerToChecks(const char* fullPath, const FindData& data) {
@@ -120,7 +140,7 @@ int walkFiles(const char* pattern) {
         std::memcpy(fullPath, pattern, std::min<size_t>(static_cast<size_t>(prefix), sizeof fullPath));
         prefixInPlace = true;
       }
-      const size_t nameLength = std::strlen(data.name);
+      const size_t nameLength = lengthOfName(data.name);
       length = static_cast<size_t>(prefix) + nameLength;
       nameable = length < sizeof fullPath;
       if (nameable) {

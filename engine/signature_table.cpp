@@ -43,6 +43,9 @@ struct SizeIndex {
   // it: a file's eligibility is a look at the few ranges of its bucket.
   std::vector<std::pair<int64_t, int64_t>> accepted;
   std::vector<uint32_t> firstRangeOfBucket;
+  // One bit a bucket, set when some range meets it: a small table that most
+  // lengths are ruled out by alone.
+  std::vector<uint64_t> bucketMet;
   int bucketShift = 0;
   std::vector<uint32_t> accepting;  // the last answer of recordsAcceptingLength
 };
@@ -97,6 +100,20 @@ void buildSizeIndex(const SignatureRecords& records) {
       const int64_t start = index.lowest + (bucket << index.bucketShift);
       while (range < index.accepted.size() && index.accepted[range].second < start) ++range;
       index.firstRangeOfBucket[static_cast<size_t>(bucket)] = range;
+    }
+    index.bucketMet.assign(static_cast<size_t>(buckets + 63) / 64, 0);
+    for (const auto& accepted : index.accepted) {
+      const size_t first = static_cast<size_t>((accepted.first - index.lowest) >> index.bucketShift);
+      const size_t last = static_cast<size_t>((accepted.second - index.lowest) >> index.bucketShift);
+      for (size_t bucket = first; bucket <= last;) {
+        if (bucket % 64 == 0 && bucket + 63 <= last) {  // a whole word at once
+          index.bucketMet[bucket / 64] = ~uint64_t{0};
+          bucket += 64;
+        } else {
+          index.bucketMet[bucket / 64] |= uint64_t{1} << (bucket % 64);
+          ++bucket;
+        }
+      }
     }
   }
   index.accepting.reserve(records.count);
@@ -153,7 +170,9 @@ bool signatureSizeEligible(long long length) {
   if (!index.anySize.empty()) return true;
   if (length < index.lowest || length > index.highest) return false;
   // The first range that does not end before the length holds it, if any does.
-  size_t range = index.firstRangeOfBucket[static_cast<size_t>((length - index.lowest) >> index.bucketShift)];
+  const size_t bucket = static_cast<size_t>((length - index.lowest) >> index.bucketShift);
+  if (!(index.bucketMet[bucket / 64] >> (bucket % 64) & 1)) return false;
+  size_t range = index.firstRangeOfBucket[bucket];
   while (index.accepted[range].second < length) ++range;  // the last range ends at `highest`
   return index.accepted[range].first <= length;
 }

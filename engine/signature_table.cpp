@@ -37,6 +37,16 @@ struct SizeIndex {
   // files of a disk are smaller than any record and are ruled out here.
   int64_t lowest = INT64_MAX;
   int64_t highest = INT64_MIN;
+  // The lengths some rule 1 or 2 record accepts, as disjoint ranges [first,
+  // last] in ascending order, and for each bucket of lengths from `lowest`
+  // on (1 << bucketShift of them) the first range that does not end before
+  // it: a file's eligibility is a look at the few ranges of its bucket.
+  std::vector<std::pair<int64_t, int64_t>> accepted;
+  std::vector<uint32_t> firstRangeOfBucket;
+  // One bit a bucket, set when some range meets it: a small table that most
+  // lengths are ruled out by alone.
+  std::vector<uint64_t> bucketMet;
+  int bucketShift = 0;
   std::vector<uint32_t> accepting;  // the last answer of recordsAcceptingLength
 };
 SizeIndex g_sizeIndex;
@@ -68,14 +78,51 @@ void buildSizeIndex(const SignatureRecords& records) {
   if (!index.tolerance.empty())
     widen(int64_t{index.tolerance.front().first} - kSizeTolerance + 1,
           int64_t{index.tolerance.back().first} + kSizeTolerance - 1);
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  for (const auto& entry : index.exact) ranges.emplace_back(entry.first, entry.first);
+  for (const auto& entry : index.tolerance)
+    ranges.emplace_back(int64_t{entry.first} - kSizeTolerance + 1,
+                        int64_t{entry.first} + kSizeTolerance - 1);
+  std::sort(ranges.begin(), ranges.end());
+  for (const auto& range : ranges) {
+    if (!index.accepted.empty() && range.first <= index.accepted.back().second + 1)
+      index.accepted.back().second = std::max(index.accepted.back().second, range.second);
+    else
+      index.accepted.push_back(range);
+  }
+  if (!index.accepted.empty()) {
+    constexpr int64_t kMaxBuckets = 1 << 14;  // a table of at most 64 KB
+    while (((index.highest - index.lowest) >> index.bucketShift) >= kMaxBuckets) ++index.bucketShift;
+    const int64_t buckets = ((index.highest - index.lowest) >> index.bucketShift) + 1;
+    index.firstRangeOfBucket.resize(static_cast<size_t>(buckets));
+    uint32_t range = 0;
+    for (int64_t bucket = 0; bucket < buckets; ++bucket) {
+      const int64_t start = index.lowest + (bucket << index.bucketShift);
+      while (range < index.accepted.size() && index.accepted[range].second < start) ++range;
+      index.firstRangeOfBucket[static_cast<size_t>(bucket)] = range;
+    }
+    index.bucketMet.assign(static_cast<size_t>(buckets + 63) / 64, 0);
+    for (const auto& accepted : index.accepted) {
+      const size_t first = static_cast<size_t>((accepted.first - index.lowest) >> index.bucketShift);
+      const size_t last = static_cast<size_t>((accepted.second - index.lowest) >> index.bucketShift);
+      for (size_t bucket = first; bucket <= last;) {
+        if (bucket % 64 == 0 && bucket + 63 <= last) {  // a whole word at once
+          index.bucketMet[bucket / 64] = ~uint64_t{0};
+          bucket += 64;
+        } else {
+          index.bucketMet[bucket / 64] |= uint64_t{1} << (bucket % 64);
+          ++bucket;
+        }
+      }
+    }
+  }
   index.accepting.reserve(records.count);
   g_sizeIndex = std::move(index);
 }
 
+// Built for the active table on first use; useSignatureTable drops it.
 const SizeIndex& sizeIndex() {
-  const SignatureRecords records = signatureRecords();
-  if (g_sizeIndex.table != records.first || g_sizeIndex.count != records.count)
-    buildSizeIndex(records);
+  if (!g_sizeIndex.table) buildSizeIndex(signatureRecords());
   return g_sizeIndex;
 }
 
@@ -121,9 +168,13 @@ SignatureRecords signatureRecords() {
 bool signatureSizeEligible(long long length) {
   const SizeIndex& index = sizeIndex();
   if (!index.anySize.empty()) return true;
-  bool any = false;
-  forEachSizedRecord(index, length, [&any](uint32_t) { any = true; });
-  return any;
+  if (length < index.lowest || length > index.highest) return false;
+  // The first range that does not end before the length holds it, if any does.
+  const size_t bucket = static_cast<size_t>((length - index.lowest) >> index.bucketShift);
+  if (!(index.bucketMet[bucket / 64] >> (bucket % 64) & 1)) return false;
+  size_t range = index.firstRangeOfBucket[bucket];
+  while (index.accepted[range].second < length) ++range;  // the last range ends at `highest`
+  return index.accepted[range].first <= length;
 }
 
 const std::vector<uint32_t>& recordsAcceptingLength(long long length) {

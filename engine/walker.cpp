@@ -2,6 +2,7 @@
 #include "engine/walker.h"
 
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/pe_matcher.h"
@@ -31,14 +32,16 @@ int folderPrefixLength(const char* pattern) {
 }
 
 // prefix + name + suffix into a 260-byte buffer; false when it would not fit.
+// The path's length is left in `length`.
 bool joinPath(char (&out)[kMaxPath], const char* prefix, int prefixLength, const char* name,
-              const char* suffix) {
-  size_t nameLength = std::strlen(name);
-  size_t suffixLength = std::strlen(suffix);
-  if (prefixLength + nameLength + suffixLength >= sizeof out) return false;
+              const char* suffix, size_t suffixLength, size_t* length) {
+  const size_t nameLength = std::strlen(name);
+  const size_t total = prefixLength + nameLength + suffixLength;
+  if (total >= sizeof out) return false;
   std::memcpy(out, prefix, static_cast<size_t>(prefixLength));
   std::memcpy(out + prefixLength, name, nameLength);
   std::memcpy(out + prefixLength + nameLength, suffix, suffixLength + 1);
+  *length = total;
   return true;
 }
 
@@ -80,10 +83,30 @@ void noteProgramFiles(const char* pattern) {
 
 // The status text is the entry's path in its shortened form; a path fits the
 // status buffer whole, so it is shortened straight into it.
-void showEntry(const char* fullPath) {
+void showEntry(const char (&fullPath)[kMaxPath], size_t length) {
   static_assert(sizeof g_session.statusText >= kMaxPath, "a full path fits the status text");
-  shortenPath(fullPath, g_session.statusText, kStatusWidth);
+  if (length <= static_cast<size_t>(kStatusWidth)) {
+    // Shown whole: copied eight bytes at a time, the last block reaching past
+    // the terminator (both buffers hold a full path).
+    for (size_t at = 0; at <= length; at += 8) std::memcpy(g_session.statusText + at, fullPath + at, 8);
+  } else {
+    shortenPathOfLength(fullPath, length, g_session.statusText, kStatusWidth);
+  }
   sendStatus();
+}
+
+// Length of a name in a 260-byte field, eight bytes at a time.
+size_t lengthOfName(const char (&name)[kMaxPath]) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  size_t at = 0;
+  for (; at + 8 <= sizeof name; at += 8) {
+    uint64_t word;
+    std::memcpy(&word, name + at, sizeof word);
+    const uint64_t zeros = (word - kOnes) & ~word & (kOnes << 7);  // high bit of each zero byte
+    if (zeros) return at + static_cast<size_t>(__builtin_ctzll(zeros)) / 8;  // little-endian
+  }
+  while (at < sizeof name && name[at]) ++at;
+  return at;
 }
 
 void offerToChecks(const char* fullPath, const FindData& data) {
@@ -100,19 +123,39 @@ int walkFiles(const char* pattern) {
   ScopedFindHandle search(findFirstFile(pattern, &data));
   if (!search.valid()) return 1;
   const int prefix = folderPrefixLength(pattern);  // the same for every entry
+  char fullPath[kMaxPath];
+  bool prefixInPlace = false;  // fullPath begins with the folder part
   do {
     if (pumpAndCheckStop()) return 0;
-    char fullPath[kMaxPath];
     bool nameable = true;
+    size_t length = 0;
     if (g_session.memoryCheckMode) {
       copyText(fullPath, pattern, sizeof fullPath);
+      length = std::strlen(fullPath);
+      prefixInPlace = false;
     } else {
       if (prefix < 0) return -1;
-      nameable = joinPath(fullPath, pattern, prefix, data.name, "");
+      if (!prefixInPlace) {
+        // Copied once; each entry only puts its name after it.
+        std::memcpy(fullPath, pattern, std::min<size_t>(static_cast<size_t>(prefix), sizeof fullPath));
+        prefixInPlace = true;
+      }
+      const size_t nameLength = lengthOfName(data.name);
+      length = static_cast<size_t>(prefix) + nameLength;
+      nameable = length < sizeof fullPath;
+      if (nameable) {
+        // A short name as one block of fixed size when the path has room for it.
+        constexpr size_t kBlock = 32;
+        static_assert(sizeof data.name >= kBlock, "the name field holds a block");
+        if (nameLength < kBlock && static_cast<size_t>(prefix) + kBlock <= sizeof fullPath)
+          std::memcpy(fullPath + prefix, data.name, kBlock);
+        else
+          std::memcpy(fullPath + prefix, data.name, nameLength + 1);
+      }
     }
     // An entry whose path does not fit the platform's limit cannot be named: pass it over.
     if (nameable) {
-      showEntry(fullPath);
+      showEntry(fullPath, length);
       if (!(data.attributes & kAttrDirectory)) {
         if (!g_session.memoryCheckMode) ++g_session.filesScanned;
         offerToChecks(fullPath, data);
@@ -137,7 +180,8 @@ int walkFolders(const char* pattern) {
     if (!std::strcmp(data.name, ".") || !std::strcmp(data.name, "..")) continue;
     if (prefix < 0) return -1;
     char subPattern[kMaxPath];
-    if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*")) continue;
+    size_t length;
+    if (!joinPath(subPattern, pattern, prefix, data.name, "\\*.*", 4, &length)) continue;
     if (containsIgnoringCase(subPattern, "\\Program Files\\")) g_session.programFilesSeen = 1;
     if (walkDirectory(subPattern) == -1) return -1;
   } while (findNextFile(search.get(), &data));
@@ -176,8 +220,11 @@ void pumpOneMessage() {
 }
 
 void shortenPath(const char* source, char* destination, int width) {
+  shortenPathOfLength(source, std::strlen(source), destination, width);
+}
+
+void shortenPathOfLength(const char* source, size_t fullLength, char* destination, int width) {
   if (width > 99) width = 99;
-  const size_t fullLength = std::strlen(source);
   const int16_t length = static_cast<int16_t>(fullLength);
   const int keep = width / 2 - 1;
   if (length > width && keep > 0) {

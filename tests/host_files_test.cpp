@@ -1,10 +1,12 @@
 // The native platform's files: Windows semantics over real temporary folders
 // (listing order, search patterns, letter case, the drive root as a boundary,
 // read-only files, folders reached through kept handles, positioned reads).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -197,6 +199,39 @@ TEST_F(HostFilesTest, RepeatedListingSeesEveryChange) {
   // Another drive mapping is another folder, even under the same name.
   mapDrive('C');
   EXPECT_EQ(list("C:\\d\\*.*"), std::vector<std::string>{});
+}
+
+// A folder last modified long before it is listed is listed once for both
+// of the walker's searches; a change behind the platform's back in between,
+// or the folder replaced by an equally old one, is still seen.
+TEST_F(HostFilesTest, RepeatedListingOfALongUnchangedFolderSeesEveryChange) {
+  namespace fs = std::filesystem;
+  using Names = std::vector<std::string>;
+  // Stamps a folder as modified an hour ago.
+  auto age = [this](const std::string& folder) {
+    const struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, host(folder).c_str(), times, 0), 0);
+  };
+  writeText("C:\\old\\a.txt", "a");
+  makeFolder("C:\\old\\sub");
+  age("C:\\old");
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "a.txt", "sub"}));
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "a.txt", "sub"}));
+  writeText("C:\\old\\b.txt", "b");  // behind the platform's back
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "a.txt", "b.txt", "sub"}));
+  fs::remove(host("C:\\old\\a.txt"));
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "b.txt", "sub"}));
+
+  // Replaced by another folder as old as it, after its first listing.
+  writeText("C:\\other\\c.txt", "c");
+  age("C:\\other");
+  age("C:\\old");
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "b.txt", "sub"}));
+  fs::remove_all(host("C:\\old"));
+  fs::rename(host("C:\\other"), host("C:\\old"));
+  age("C:\\");
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "c.txt"}));
+  EXPECT_EQ(list("C:\\old\\*.*"), (Names{".", "..", "c.txt"}));
 }
 
 // NTFS lists by upper-cased name, byte by byte: only a to z change case, and

@@ -357,6 +357,47 @@ TEST_F(PeMatcherTest, RuleTwoToleranceEndsBeforeFourThousandNinetySixBytes) {
                                              "C:\\scan\\c_larger4095.exe" + tail}));
 }
 
+// A listed length is let through to the file exactly when some record's size
+// rule accepts it: checked length by length against the rules themselves, for
+// a table whose accepted lengths overlap, touch, leave gaps of one byte and
+// lie far apart (one record near 2 GB).
+TEST_F(PeMatcherTest, ListedLengthIsLetThroughExactlyWhereSomeRuleAcceptsIt) {
+  writeFile(kPath, standardSample());
+  const int32_t base = static_cast<int32_t>(kSampleSize);
+  struct Rule {
+    int32_t rule;
+    int32_t size;
+  };
+  const std::vector<Rule> rules = {
+      {1, base},          {1, base + 5},        {1, base + 7},        {2, base + 20000},
+      {2, base + 22000},  {2, base + 28191},    {1, base + 32287},    {1, base + 32289},
+      {2, base + 50000},  {1, base + 50001},    {0, base + 70000},    {4, base + 70001},
+      {2, 2000000000}};
+  std::vector<SignatureRecord> records;
+  for (const Rule& r : rules) records.push_back(standardRecord("W32/Tarvolinex.Len.Trojan", r.rule, r.size));
+  install(records);
+  auto accepted = [&rules](long long length) {
+    for (const Rule& r : rules)
+      if ((r.rule == 1 && length == r.size) ||
+          (r.rule == 2 && length > r.size - kSizeTolerance && length < r.size + kSizeTolerance))
+        return true;
+    return false;
+  };
+  std::vector<long long> lengths = {0, 1, 2000000000LL - 4096, 2000000000LL - 4095, 2000000000LL + 4095,
+                                    2000000000LL + 4096, 4000000000LL};
+  for (long long length = base - 10; length < base + 60000; ++length) lengths.push_back(length);
+  int letThrough = 0;
+  for (long long length : lengths) {
+    const bool expected = accepted(length);
+    letThrough += expected;
+    // The file on disk is the one the first record matches: opened, it is found.
+    ASSERT_EQ(matchSignatureFile(kTrojanCheckName, kPath, length), expected ? 1 : 0)
+        << "listed length " << length;
+  }
+  EXPECT_GT(letThrough, 3 * 8191);
+  EXPECT_EQ(lines.size(), static_cast<size_t>(letThrough));
+}
+
 TEST_F(PeMatcherTest, TableIsReadNoFurtherThanItsRecords) {
   // A table without an end record: the matching record stored right after
   // its last record lies outside it and must never be read.

@@ -3,6 +3,7 @@
 // listing order, attributes mapped onto permission bits).
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,35 +25,37 @@ namespace {
 using SharedListing = std::shared_ptr<const FolderListing>;
 
 struct SearchState {
-  SharedListing listing;
-  size_t next = 0;
+  SharedListing listing;  // holds what next and end point into
+  const FolderListing::Entry* next = nullptr;
+  const FolderListing::Entry* end = nullptr;
 };
 
 // The last folder listing. The walker lists each folder twice in a row (its
 // files, then its subfolders, with the same pattern); the second listing is
 // served from here when nothing changed in between: no call of ours changed a
-// file (the generation) and the folder itself was not modified (its mtime).
+// file (the generation), it is still the same folder (its inode) and the
+// folder was not modified since the first listing began. The clock is read
+// instead of the folder's state before that listing: one call of fstat per
+// folder, not two. A modification stamps the folder with the time the file
+// system reads from the same coarse clock, rounded down to its granularity
+// (2 s on FAT); a folder stamped less than kListingTimeMargin before the
+// listing began may have been modified during it, and is listed again.
 struct ListingCache {
   std::string windowsFolder;
   std::string namePattern;
   uint64_t generation = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
-  struct timespec modified = {};
-  off_t folderSize = 0;
+  uint64_t inode = 0;
+  struct timespec listedAt = {};
   SharedListing listing;
 };
 ListingCache g_lastListing;
 uint64_t g_generation = 1;
 int g_openSearches = 0;
+constexpr time_t kListingTimeMargin = 3;  // seconds
 
-bool sameTime(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool sameFolderState(const ListingCache& cache, const struct stat& info) {
-  return cache.device == info.st_dev && cache.inode == info.st_ino &&
-         sameTime(cache.modified, info.st_mtim) && cache.folderSize == info.st_size;
+// True when the folder's modification time lies well before the listing began.
+bool unchangedSince(const struct timespec& listedAt, const struct stat& info) {
+  return info.st_mtim.tv_sec + kListingTimeMargin < listedAt.tv_sec;
 }
 
 }  // namespace
@@ -66,42 +69,71 @@ void hostFilesChanged() {
 namespace {
 
 // The listing of `pattern` kept from the call before, when still current.
-SharedListing takeCachedListing(const std::string& folder, const std::string& namePattern,
-                                const struct stat& info) {
+SharedListing takeCachedListing(HostFolder& folder, const std::string& windowsFolder,
+                                const std::string& namePattern) {
   ListingCache& cache = g_lastListing;
-  if (!cache.listing || cache.generation != g_generation || cache.windowsFolder != folder ||
-      cache.namePattern != namePattern || !sameFolderState(cache, info))
+  if (!cache.listing || cache.generation != g_generation || cache.windowsFolder != windowsFolder ||
+      cache.namePattern != namePattern)
     return nullptr;
   SharedListing listing = std::move(cache.listing);
   cache.listing.reset();  // served once
+  struct stat info;
+  if (fstat(folder.fd, &info) != 0 || info.st_nlink == 0 || info.st_ino != cache.inode ||
+      !unchangedSince(cache.listedAt, info))
+    return nullptr;
   return listing;
 }
 
-SharedListing listAndKeep(HostFolder& folder, const std::string& windowsFolder,
-                          const std::string& namePattern, const struct stat& info) {
-  auto listing = std::make_shared<FolderListing>();
-  listFolder(folder, namePattern, listing.get());
+// Listings no search and no cache holds any more, kept with their room for
+// the next ones: a walk holds one listing per level of its depth.
+std::vector<std::shared_ptr<FolderListing>> g_listingPool;
+
+std::shared_ptr<FolderListing> freshListing() {
+  for (const auto& kept : g_listingPool) {
+    if (kept.use_count() == 1) {
+      kept->clear();
+      return kept;
+    }
+  }
+  g_listingPool.push_back(std::make_shared<FolderListing>());
+  return g_listingPool.back();
+}
+
+// Lists the folder and keeps the listing for the call after. A kept handle of
+// a folder removed since reads no record at all: the folder is then looked up
+// anew and listed again. Null when it is gone.
+SharedListing listAndKeep(HostFolder* folder, const std::string& windowsFolder,
+                          const std::string& namePattern) {
+  std::shared_ptr<FolderListing> listing = freshListing();
+  struct timespec listedAt;
+  clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
+  listFolder(*folder, namePattern, listing.get());
+  struct stat info;
+  if (!listing->anyRecord && fstat(folder->fd, &info) == 0 && info.st_nlink == 0) {
+    folder = reopenHostFolder(windowsFolder.data(), windowsFolder.size());
+    if (!folder) return nullptr;
+    listing->clear();
+    clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
+    listFolder(*folder, namePattern, listing.get());
+  }
   ListingCache& cache = g_lastListing;
   cache.windowsFolder = windowsFolder;
   cache.namePattern = namePattern;
   cache.generation = g_generation;
-  cache.device = info.st_dev;
-  cache.inode = info.st_ino;
-  cache.modified = info.st_mtim;
-  cache.folderSize = info.st_size;
+  cache.inode = listing->folderInode;
+  cache.listedAt = listedAt;
   cache.listing = listing;
   return listing;
 }
 
-// The folder of a search, opened through the kept handles, and its state
-// before it is read. A kept handle of a folder removed since is replaced.
-HostFolder* openSearchFolder(const std::string& windowsFolder, struct stat* info) {
+// The folder of a search by one name, opened through the kept handles. A
+// kept handle of a folder removed since is replaced.
+HostFolder* openNamedSearchFolder(const std::string& windowsFolder) {
   HostFolder* folder = openHostFolder(windowsFolder.data(), windowsFolder.size());
-  if (!folder || fstat(folder->fd, info) != 0) return nullptr;
-  if (info->st_nlink > 0) return folder;
-  folder = reopenHostFolder(windowsFolder.data(), windowsFolder.size());
-  if (!folder || fstat(folder->fd, info) != 0) return nullptr;
-  return folder;
+  struct stat info;
+  if (!folder || fstat(folder->fd, &info) != 0) return nullptr;
+  if (info.st_nlink > 0) return folder;
+  return reopenHostFolder(windowsFolder.data(), windowsFolder.size());
 }
 
 }  // namespace
@@ -111,19 +143,23 @@ namespace linuxfs {
 Handle findFirstFile(const char* pattern, FindData* data) {
   const char* slash = std::strrchr(pattern, '\\');
   if (!slash || !slash[1]) return PLATFORM_INVALID_HANDLE;
-  const std::string folder(pattern, slash + 1);
-  const std::string namePattern(slash + 1);
-  struct stat info;
-  HostFolder* open = openSearchFolder(folder, &info);
-  if (!open) return PLATFORM_INVALID_HANDLE;
+  // Kept from call to call, so their room is reused.
+  static std::string folder, namePattern;
+  folder.assign(pattern, slash + 1);
+  namePattern.assign(slash + 1);
   SharedListing listing;
   if (isSearchPattern(namePattern)) {
-    listing = takeCachedListing(folder, namePattern, info);
-    if (!listing) listing = listAndKeep(*open, folder, namePattern, info);
+    HostFolder* open = openHostFolder(folder.data(), folder.size());
+    if (!open) return PLATFORM_INVALID_HANDLE;
+    listing = takeCachedListing(*open, folder, namePattern);
+    if (!listing) listing = listAndKeep(open, folder, namePattern);
+    if (!listing) return PLATFORM_INVALID_HANDLE;
   } else {
     // "." and ".." name the folder's neighbours, which only a full path resolves.
     if (isDotName(namePattern.c_str())) return PLATFORM_INVALID_HANDLE;
-    auto single = std::make_shared<FolderListing>();
+    HostFolder* open = openNamedSearchFolder(folder);
+    if (!open) return PLATFORM_INVALID_HANDLE;
+    std::shared_ptr<FolderListing> single = freshListing();
     describeFolderEntry(*open, namePattern.c_str(), single.get());
     listing = std::move(single);
   }
@@ -131,15 +167,16 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   auto* search = new SearchState();
   search->listing = std::move(listing);
   search->listing->fill(0, data);
-  search->next = 1;
+  search->next = search->listing->entries.data() + 1;
+  search->end = search->listing->entries.data() + search->listing->entries.size();
   ++g_openSearches;
   return search;
 }
 
 bool findNextFile(Handle handle, FindData* data) {
   auto* search = static_cast<SearchState*>(handle);
-  if (!search || search->next >= search->listing->entries.size()) return false;
-  search->listing->fill(search->next++, data);
+  if (!search || search->next == search->end) return false;
+  FolderListing::fillEntry(*search->next++, search->listing->names.get(), data);
   return true;
 }
 

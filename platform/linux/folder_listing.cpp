@@ -73,14 +73,38 @@ bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* att
   return true;
 }
 
+// Adds the entry `name` of `length` bytes; at least kNameSlack bytes from
+// `name` on must be readable.
 void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length,
               unsigned char type) {
   FolderListing::Entry entry;
   if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
-  entry.nameOffset = static_cast<uint32_t>(listing.names.size());
+  const size_t at = listing.namesUsed;
+  entry.nameOffset = static_cast<uint32_t>(at);
   entry.nameLength = static_cast<uint32_t>(length);
-  listing.names.insert(listing.names.end(), name, name + length + 1);
+  const size_t needed = at + length + 1 + FolderListing::kNameSlack;
+  if (needed > listing.namesCapacity) {
+    const size_t capacity = std::max<size_t>(4096, 2 * needed);
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (at) std::memcpy(grown.get(), listing.names.get(), at);
+    listing.names = std::move(grown);
+    listing.namesCapacity = capacity;
+  }
+  // A short name is copied as one block of fixed size (the source buffer and
+  // the slack leave room for it); the bytes past its terminator are written
+  // over by the next name or left as slack.
+  if (length < FolderListing::kNameSlack)
+    std::memcpy(listing.names.get() + at, name, FolderListing::kNameSlack);
+  else
+    std::memcpy(listing.names.get() + at, name, length + 1);
+  listing.namesUsed = at + length + 1;
   listing.entries.push_back(entry);
+}
+
+// Zeroes the bytes after the last name, which word loads and block copies
+// read (their values never count).
+void zeroNameSlack(FolderListing& listing) {
+  if (listing.names) std::memset(listing.names.get() + listing.namesUsed, 0, FolderListing::kNameSlack);
 }
 
 // NTFS order: "." and ".." first, even where a name such as "!a" would sort
@@ -118,13 +142,20 @@ class NtfsOrder {
   const FolderListing& listing_;
 };
 
+// Eight bytes from `at` on, the first as the highest: one load. The bytes
+// must be readable, which the names buffer's slack makes them.
+uint64_t loadBigEndian(const char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return __builtin_bswap64(word);
+}
+
 // Eight bytes of a name from `at` on, upper-cased, as one number that orders
 // as the bytes do; past the name's end it reads zeros, which no name holds.
 uint64_t keyWord(const char* name, uint32_t length, uint32_t at) {
-  unsigned char bytes[8] = {};
-  if (at < length) std::memcpy(bytes, name + at, std::min<uint32_t>(8, length - at));
-  uint64_t word = 0;
-  for (unsigned char byte : bytes) word = (word << 8) | byte;
+  if (at >= length) return 0;
+  uint64_t word = loadBigEndian(name + at);
+  if (length - at < 8) word &= ~0ull << (8 * (8 - (length - at)));
   // Letters a to z lose their 0x20 bit, all eight at once: the high bit of a
   // byte's lane marks it at or above 'a' and not above 'z' (bytes of 0x80 and
   // more are left alone).
@@ -136,10 +167,23 @@ uint64_t keyWord(const char* name, uint32_t length, uint32_t at) {
   return word ^ (lower >> 2);
 }
 
+// How many bytes `a` and `b` begin with alike, at most `limit`, compared
+// eight at a time (both must be readable that far and seven bytes beyond).
+uint32_t sameBytes(const char* a, const char* b, uint32_t limit) {
+  uint32_t same = 0;
+  while (same < limit) {
+    const uint64_t differ = loadBigEndian(a + same) ^ loadBigEndian(b + same);
+    if (differ) return std::min(limit, same + static_cast<uint32_t>(__builtin_clzll(differ) / 8));
+    same += 8;
+  }
+  return limit;
+}
+
 // Sorts in NTFS order. The names of a folder often share their beginning
-// ("file000120.dat", "file000121.dat"): they are compared first by the sixteen
-// key bytes after the part all of them share, and only where those are equal
-// by their whole keys. "." and ".." are placed afterwards, by the whole order.
+// ("file000120.dat", "file000121.dat"): they are compared first by the key
+// bytes after the part all of them share byte for byte, and only where those
+// are equal by their whole keys. "." and ".." are placed afterwards, by the
+// whole order.
 void sortListing(FolderListing& listing) {
   using Entry = FolderListing::Entry;
   if (listing.entries.size() < 2) return;
@@ -148,45 +192,53 @@ void sortListing(FolderListing& listing) {
   static std::vector<Entry> named;
   dots.clear();
   named.clear();
-  uint32_t shared = 0;  // characters every name begins with, ignoring case
+  uint32_t shared = 0;  // bytes every name begins with
+  const char* first = nullptr;
   for (const Entry& entry : listing.entries) {
     const char* name = listing.name(entry);
     if (isDotName(name)) {
       dots.push_back(entry);
       continue;
     }
-    if (named.empty()) {
+    if (!first) {
+      first = name;
       shared = entry.nameLength;
     } else {
-      const char* first = listing.name(named.front());
-      uint32_t same = 0;
-      const uint32_t limit = std::min(shared, entry.nameLength);
-      while (same < limit && asciiUpper(first[same]) == asciiUpper(name[same])) ++same;
-      shared = same;
+      shared = sameBytes(first, name, std::min(shared, entry.nameLength));
     }
     named.push_back(entry);
   }
 
-  struct Item {
-    uint64_t window[2];
-    uint32_t index;  // into `named`
-  };
-  static std::vector<Item> items;
-  items.resize(named.size());
-  for (uint32_t i = 0; i < named.size(); ++i) {
-    const char* name = listing.name(named[i]);
-    items[i].window[0] = keyWord(name, named[i].nameLength, shared);
-    items[i].window[1] = keyWord(name, named[i].nameLength, shared + 8);
-    items[i].index = i;
+  // Each name's sixteen key bytes as one number, its last two bytes giving
+  // way to the name's index in `named`: one comparison of numbers orders
+  // the names by their first fourteen key bytes. The few alike in those are
+  // put in the whole order afterwards.
+  using Key = unsigned __int128;
+  constexpr uint32_t kIndexBits = 16;
+  constexpr uint64_t kIndexMask = (1u << kIndexBits) - 1;
+  Entry* out = listing.entries.data();
+  if (named.size() <= kIndexMask + 1) {
+    static std::vector<Key> keys;
+    keys.resize(named.size());
+    for (uint32_t i = 0; i < named.size(); ++i) {
+      const char* name = listing.name(named[i]);
+      const uint64_t high = keyWord(name, named[i].nameLength, shared);
+      const uint64_t low = keyWord(name, named[i].nameLength, shared + 8);
+      keys[i] = (static_cast<Key>(high) << 64) | (low & ~kIndexMask) | i;
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); ++i) out[i] = named[static_cast<uint32_t>(keys[i] & kIndexMask)];
+    for (size_t run = 0; run < keys.size();) {
+      size_t end = run + 1;
+      while (end < keys.size() && (keys[end] >> kIndexBits) == (keys[run] >> kIndexBits)) ++end;
+      if (end - run > 1) std::sort(out + run, out + end, order);
+      run = end;
+    }
+  } else {
+    for (const Entry& entry : named) *out++ = entry;
+    std::sort(listing.entries.begin(), listing.entries.begin() + named.size(), order);
   }
-  std::sort(items.begin(), items.end(), [&order](const Item& a, const Item& b) {
-    if (a.window[0] != b.window[0]) return a.window[0] < b.window[0];
-    if (a.window[1] != b.window[1]) return a.window[1] < b.window[1];
-    return order(named[a.index], named[b.index]);
-  });
-
-  listing.entries.clear();
-  for (const Item& item : items) listing.entries.push_back(named[item.index]);
+  listing.entries.resize(named.size());
   for (const Entry& dot : dots)
     listing.entries.insert(
         std::upper_bound(listing.entries.begin(), listing.entries.end(), dot, order), dot);
@@ -206,34 +258,48 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
   // Room for a typical folder at once: growing the vectors entry by entry
   // costs more than the listing's own parsing.
   listing->entries.reserve(128);
-  listing->names.reserve(4096);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
-  static char buffer[32768];
+  // Room past the records for a block copy of the last name (addEntry).
+  constexpr size_t kRecordBytes = 32768;
+  static char buffer[kRecordBytes + FolderListing::kNameSlack];
   for (;;) {
-    const ssize_t got = getdents64(folder.fd, buffer, sizeof buffer);
+    const ssize_t got = getdents64(folder.fd, buffer, kRecordBytes);
     if (got <= 0) break;
     for (ssize_t at = 0; at < got;) {
       const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
       at += item->d_reclen;
       const char* name = item->d_name;
-      // The name ends within the record, padded with zeros after it.
-      const size_t length = strnlen(name, item->d_reclen - offsetof(struct dirent64, d_name));
+      listing->anyRecord = true;
+      // The record is the name and its terminator rounded up to 8 bytes: the
+      // terminator is one of its last 8 bytes that may follow the name (the
+      // bytes after the terminator are not necessarily zeros).
+      const size_t room = item->d_reclen - offsetof(struct dirent64, d_name);
+      size_t length = room > 8 ? room - 8 : 0;
+      while (length < room && name[length]) ++length;
       if (length >= kMaxPath) continue;  // cannot be named
       const bool dot = isDotName(name);
+      if (dot && length == 1) listing->folderInode = item->d_ino;
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
       if (!everything && !nameMatches(namePattern, name)) continue;
       if (isOwnHiveFile(folder.fd, name)) continue;  // a backup or new hive of this run
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }
+  zeroNameSlack(*listing);
   sortListing(*listing);
 }
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
   const std::string stored = storedEntryName(folder.fd, name);
-  if (!stored.empty() && !isOwnHiveFile(folder.fd, stored.c_str())) addEntry(*listing, folder.fd, stored.c_str(), stored.size(), DT_UNKNOWN);
+  // addEntry reads a block past a short name.
+  char padded[kMaxPath + FolderListing::kNameSlack] = {};
+  if (!stored.empty() && stored.size() < kMaxPath && !isOwnHiveFile(folder.fd, stored.c_str())) {
+    std::memcpy(padded, stored.data(), stored.size());
+    addEntry(*listing, folder.fd, padded, stored.size(), DT_UNKNOWN);
+  }
+  zeroNameSlack(*listing);
 }
 
 size_t linksListed() { return g_linksListed.size(); }

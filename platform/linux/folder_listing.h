@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,11 @@
 #include "platform/types.h"
 
 // One listing. Names are kept side by side in one buffer, so a listing costs
-// a few allocations, not one per entry.
+// a few allocations, not one per entry. The buffer keeps kNameSlack readable
+// bytes after its last name, so a short name is copied out as one block of
+// fixed size.
 struct FolderListing {
+  static constexpr size_t kNameSlack = 32;
   struct Entry {
     uint32_t nameOffset;
     uint32_t nameLength;
@@ -21,16 +25,37 @@ struct FolderListing {
     uint64_t size;
   };
   std::vector<Entry> entries;
-  std::vector<char> names;  // each name followed by its terminator
+  // Each name followed by its terminator; at least kNameSlack bytes stand
+  // after the last one. Not a vector: growing one fills its new bytes first.
+  std::unique_ptr<char[]> names;
+  size_t namesUsed = 0;
+  size_t namesCapacity = 0;
+  // What the folder's own records said: whether it gave any record at all (a
+  // removed folder gives none, not even "." and ".."), and the inode number
+  // its "." record gave (0 when it gave none).
+  bool anyRecord = false;
+  uint64_t folderInode = 0;
 
-  const char* name(const Entry& entry) const { return names.data() + entry.nameOffset; }
+  const char* name(const Entry& entry) const { return names.get() + entry.nameOffset; }
+  // Empties the listing, keeping its room for the next one.
+  void clear() {
+    entries.clear();
+    namesUsed = 0;
+    anyRecord = false;
+    folderInode = 0;
+  }
   // The entry at `index` as the directory search reports it.
-  void fill(size_t index, FindData* data) const {
-    const Entry& entry = entries[index];
+  void fill(size_t index, FindData* data) const { fillEntry(entries[index], names.get(), data); }
+  static void fillEntry(const Entry& entry, const char* names, FindData* data) {
     data->attributes = entry.attributes;
     data->sizeHigh = static_cast<uint32_t>(entry.size >> 32);
     data->sizeLow = static_cast<uint32_t>(entry.size);
-    std::memcpy(data->name, name(entry), entry.nameLength + 1);
+    static_assert(sizeof data->name >= kNameSlack, "a block fits the name field");
+    const char* name = names + entry.nameOffset;
+    if (entry.nameLength < kNameSlack)
+      std::memcpy(data->name, name, kNameSlack);  // the name, its terminator and more
+    else
+      std::memcpy(data->name, name, entry.nameLength + 1);
   }
 };
 

@@ -261,6 +261,7 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
   const bool everything = namePattern == "*.*" || namePattern == "*";
+  const bool ownFiles = anyOwnHiveFiles();  // none are written during a listing
   // Room past the records for a block copy of the last name (addEntry).
   constexpr size_t kRecordBytes = 32768;
   static char buffer[kRecordBytes + FolderListing::kNameSlack];
@@ -283,7 +284,7 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       if (dot && length == 1) listing->folderInode = item->d_ino;
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
       if (!everything && !nameMatches(namePattern, name)) continue;
-      if (isOwnHiveFile(folder.fd, name)) continue;  // a backup or new hive of this run
+      if (ownFiles && isOwnHiveFile(folder.fd, name)) continue;  // a backup or new hive of this run
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }

@@ -107,6 +107,8 @@ bool linksRefused(int error) {
 
 }  // namespace
 
+bool anyOwnHiveFiles() { return !g_ownFiles.empty(); }
+
 bool isOwnHiveFile(int dirFd, const char* name) {
   if (g_ownFiles.empty()) return false;
   struct stat info;

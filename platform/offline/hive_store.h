@@ -33,6 +33,8 @@ std::string findEntry(int dirFd, const std::string& name);
 // (a backup, a new hive not yet in place): the scan passes over it. Files of
 // earlier runs are not the run's own and are scanned like any other.
 bool isOwnHiveFile(int dirFd, const char* name);
+// Whether the run has written any such file: a listing asks once, not per entry.
+bool anyOwnHiveFiles();
 
 class OfflineHive {
  public:

@@ -39,25 +39,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Demangled names of the code and data an object file or executable defines
-# (nm types T, D, B, R in either case, and with --weak also W and V), one per
-# line, sorted. A function's copies that the optimiser specialised
-# ("name [clone .isra.0]", local to the object that made them) go by the
-# function's own name: link-time optimisation makes such copies of template
-# code in the executable that the product's objects hold only as weak
-# template copies.
+# (nm types T, D, B, R in either case), one per line, sorted.
 defined() {
-  local types='TtDdBbRr'
-  if [ "$1" = --weak ]; then
-    types='TtDdBbRrWwVv'
-    shift
-  fi
   nm -C --defined-only "$@" 2>/dev/null |
-    awk -v types="^[$types]\$" '$2 ~ types { $1 = ""; $2 = ""; sub(/^  /, ""); print }' |
-    sed 's/ \[clone [^]]*\]//g' | sort -u
+    awk '$2 ~ /^[TtDdBbRr]$/ { $1 = ""; $2 = ""; sub(/^  /, ""); print }' | sort -u
 }
 
 defined "${sim[@]}" >"$work/sim"
-defined --weak "${platform[@]}" >"$work/platform"
+defined "${platform[@]}" >"$work/platform"
 comm -23 "$work/sim" "$work/platform" >"$work/sim-only"
 [ -s "$work/sim-only" ] || { say "FAILED: the simulation's objects define nothing of their own"; exit 1; }
 defined "$exe" >"$work/exe"

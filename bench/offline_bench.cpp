@@ -79,15 +79,6 @@ bool makeInstallation(const std::string& root) {
   return software.commit() && system.commit();
 }
 
-uint64_t bytesWritten() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "wchar:") return value;
-  return 0;
-}
-
 std::vector<std::string> g_lines;
 
 struct Outcome {
@@ -123,11 +114,11 @@ bool runOnce(const std::string& pristine, const std::string& drive, bool eachCha
   bindReportChannel(ReportSink{[](const char* line) { g_lines.emplace_back(line); }, nullptr});
   g_eachChange = eachChange;
 
-  const uint64_t before = bytesWritten();
+  const uint64_t before = bytesWrittenByThisProcess();
   const auto start = std::chrono::steady_clock::now();
   runScan();
   const auto end = std::chrono::steady_clock::now();
-  outcome->written = bytesWritten() - before;
+  outcome->written = bytesWrittenByThisProcess() - before;
   outcome->seconds = std::chrono::duration<double>(end - start).count();
   outcome->registryLines = 0;
   outcome->scheduled = false;

@@ -189,3 +189,12 @@ bool plantInstallation(const std::string& windowsRoot, int fillerKeys, int syste
             systemFillerKeys < 0 ? fillerKeys : systemFillerKeys);
   return software.commit() && system.commit();
 }
+
+uint64_t bytesWrittenByThisProcess() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "wchar:") return value;
+  return 0;
+}

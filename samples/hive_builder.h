@@ -58,3 +58,7 @@ class HiveBuilder {
 // each, in both hives, for a realistic size (`systemFillerKeys` in SYSTEM
 // when it is not negative).
 bool plantInstallation(const std::string& windowsRoot, int fillerKeys = 0, int systemFillerKeys = -1);
+
+// The bytes this process has written so far (the kernel's count in
+// /proc/self/io), for measuring what cleaning an installation's hives writes.
+uint64_t bytesWrittenByThisProcess();

@@ -3,7 +3,6 @@
 // the run's own files left out of the scan; a value longer than one cell of
 // the hive's format never rewritten.
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,15 +13,6 @@
 namespace {
 
 const char* const kEvil = "C:\\Evil\\evil.exe";
-
-uint64_t bytesWrittenByThisProcess() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "wchar:") return value;
-  return 0;
-}
 
 // The hive's format as Windows XP and later write it (1.5), its header
 // checksum kept right.

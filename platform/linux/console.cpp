@@ -9,6 +9,7 @@
 #include "platform/linux/drive_map.h"
 #include "platform/linux/folder_listing.h"
 #include "platform/linux/interrupt.h"
+#include "platform/linux/listing_read_ahead.h"
 
 namespace {
 using Status = ScanTarget::Status;
@@ -46,6 +47,7 @@ ScanTarget prepareScanTarget(const std::vector<std::string>& folders, size_t /*c
   forgetListedLinks();
   char letter = 'C';
   for (const std::string& folder : folders) hostMapDrive(letter++, folder);
+  startListingReadAhead();
   ScanTarget result;
   result.target = "!:";
   return result;

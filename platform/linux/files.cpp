@@ -19,6 +19,8 @@
 #include "platform/linux/folder_handles.h"
 #include "platform/linux/folder_listing.h"
 #include "platform/linux/linux_files.h"
+#include "platform/linux/listing_read_ahead.h"
+#include "platform/offline/hive_store.h"
 
 namespace {
 
@@ -62,6 +64,7 @@ bool unchangedSince(const struct timespec& listedAt, const struct stat& info) {
 
 void hostFilesChanged() {
   ++g_generation;
+  dropReadAhead();
   linuxfs::forgetFileHeads();
   closeHostFolders();  // a folder may have been moved
 }
@@ -99,6 +102,18 @@ std::shared_ptr<FolderListing> freshListing() {
   return g_listingPool.back();
 }
 
+// Keeps the listing for the call after.
+void keepListing(const std::string& windowsFolder, const std::string& namePattern,
+                 const struct timespec& listedAt, const SharedListing& listing) {
+  ListingCache& cache = g_lastListing;
+  cache.windowsFolder = windowsFolder;
+  cache.namePattern = namePattern;
+  cache.generation = g_generation;
+  cache.inode = listing->folderInode;
+  cache.listedAt = listedAt;
+  cache.listing = listing;
+}
+
 // Lists the folder and keeps the listing for the call after. A kept handle of
 // a folder removed since reads no record at all: the folder is then looked up
 // anew and listed again. Null when it is gone.
@@ -116,13 +131,58 @@ SharedListing listAndKeep(HostFolder* folder, const std::string& windowsFolder,
     clock_gettime(CLOCK_REALTIME_COARSE, &listedAt);
     listFolder(*folder, namePattern, listing.get());
   }
-  ListingCache& cache = g_lastListing;
-  cache.windowsFolder = windowsFolder;
-  cache.namePattern = namePattern;
-  cache.generation = g_generation;
-  cache.inode = listing->folderInode;
-  cache.listedAt = listedAt;
-  cache.listing = listing;
+  noteListedLinks(*listing);
+  keepListing(windowsFolder, namePattern, listedAt, listing);
+  return listing;
+}
+
+// Listings are read ahead for the walk's searches of whole folders, except
+// while this run's own hive files lie beside the hives: those the walk's
+// listings leave out, and the reader does not know them.
+bool readAheadServes(const std::string& namePattern) {
+  return listingReadAheadOn() && (namePattern == "*.*" || namePattern == "*") && !anyOwnHiveFiles();
+}
+
+// A listing read ahead is used when it is of this very folder, which has not
+// changed since the listing began (the rule of the cache above), and is at
+// most this old: the sizes it holds were read then.
+constexpr time_t kReadAheadMaxAge = 2;  // seconds
+
+// The folder's listing as read ahead, when it can be used; kept for the call
+// after as a listing of its own would be. `expected` tells whether the reader
+// had reached this folder.
+SharedListing takeReadAhead(const HostFolder& folder, const std::string& windowsFolder,
+                            const std::string& namePattern, bool* expected) {
+  ReadAheadListing ahead = takeReadAheadListing(windowsFolder);
+  *expected = ahead.expected;
+  if (!ahead.listing) return nullptr;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  struct stat info;
+  if (now.tv_sec < ahead.listedAt.tv_sec || now.tv_sec > ahead.listedAt.tv_sec + kReadAheadMaxAge ||
+      fstat(folder.fd, &info) != 0 || info.st_nlink == 0 ||
+      info.st_ino != ahead.listing->folderInode || !unchangedSince(ahead.listedAt, info))
+    return nullptr;
+  sortInNtfsOrder(*ahead.listing, &ahead.listing->entries);
+  noteListedLinks(*ahead.listing);
+  keepListing(windowsFolder, namePattern, ahead.listedAt, ahead.listing);
+  return std::move(ahead.listing);
+}
+
+// The listing of a search by pattern: kept from the call before, read ahead,
+// or listed now. A folder listed now that the reader had not reached sets it
+// reading on from there.
+SharedListing listForSearch(HostFolder* open, const std::string& windowsFolder,
+                            const std::string& namePattern) {
+  if (SharedListing kept = takeCachedListing(*open, windowsFolder, namePattern)) return kept;
+  const bool readAhead = readAheadServes(namePattern);
+  bool expected = false;
+  if (readAhead) {
+    SharedListing ahead = takeReadAhead(*open, windowsFolder, namePattern, &expected);
+    if (ahead) return ahead;
+  }
+  SharedListing listing = listAndKeep(open, windowsFolder, namePattern);
+  if (listing && readAhead && !expected) followListing(windowsFolder, *listing);
   return listing;
 }
 
@@ -151,8 +211,7 @@ Handle findFirstFile(const char* pattern, FindData* data) {
   if (isSearchPattern(namePattern)) {
     HostFolder* open = openHostFolder(folder.data(), folder.size());
     if (!open) return PLATFORM_INVALID_HANDLE;
-    listing = takeCachedListing(*open, folder, namePattern);
-    if (!listing) listing = listAndKeep(open, folder, namePattern);
+    listing = listForSearch(open, folder, namePattern);
     if (!listing) return PLATFORM_INVALID_HANDLE;
   } else {
     // "." and ".." name the folder's neighbours, which only a full path resolves.
@@ -161,6 +220,7 @@ Handle findFirstFile(const char* pattern, FindData* data) {
     if (!open) return PLATFORM_INVALID_HANDLE;
     std::shared_ptr<FolderListing> single = freshListing();
     describeFolderEntry(*open, namePattern.c_str(), single.get());
+    noteListedLinks(*single);
     listing = std::move(single);
   }
   if (listing->entries.empty()) return PLATFORM_INVALID_HANDLE;

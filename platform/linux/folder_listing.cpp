@@ -42,8 +42,8 @@ bool nameMatches(const std::string& pattern, const char* name) {
   return false;
 }
 
-// The links listed so far, each once however often its folder is listed.
-std::set<std::pair<dev_t, ino_t>> g_linksListed;
+// The links the walk was shown so far, each once however often its folder is listed.
+std::set<std::pair<uint64_t, uint64_t>> g_linksListed;
 
 // Attributes and size of an entry of `dirFd`; false when it cannot be read.
 // A folder needs no stat: its size reads 0 and its mode is not reported.
@@ -51,8 +51,9 @@ std::set<std::pair<dev_t, ino_t>> g_linksListed;
 // followed, not even to learn its target's kind: it reads as a junction does,
 // a folder that is a reparse point, so a walk does not take it for a file to
 // open, and listing it fails as the platform goes through no link.
+// A link found is added to `links`.
 bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* attributes,
-              uint64_t* size) {
+              uint64_t* size, std::vector<FolderListing::Link>& links) {
   if (type == DT_DIR) {
     *attributes = kAttrDirectory;
     *size = 0;
@@ -62,7 +63,7 @@ bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* att
   if (fstatat(dirFd, hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
   *size = 0;
   if (S_ISLNK(info.st_mode)) {
-    g_linksListed.emplace(info.st_dev, info.st_ino);
+    links.push_back({static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)});
     *attributes = kAttrDirectory | kAttrReparsePoint;
     return true;
   }
@@ -78,7 +79,7 @@ bool describe(int dirFd, const char* hostName, unsigned char type, uint32_t* att
 void addEntry(FolderListing& listing, int dirFd, const char* name, size_t length,
               unsigned char type) {
   FolderListing::Entry entry;
-  if (!describe(dirFd, name, type, &entry.attributes, &entry.size)) return;
+  if (!describe(dirFd, name, type, &entry.attributes, &entry.size, listing.links)) return;
   const size_t at = listing.namesUsed;
   entry.nameOffset = static_cast<uint32_t>(at);
   entry.nameLength = static_cast<uint32_t>(length);
@@ -184,17 +185,17 @@ uint32_t sameBytes(const char* a, const char* b, uint32_t limit) {
 // bytes after the part all of them share byte for byte, and only where those
 // are equal by their whole keys. "." and ".." are placed afterwards, by the
 // whole order.
-void sortListing(FolderListing& listing) {
+void sortEntries(const FolderListing& listing, std::vector<FolderListing::Entry>& entries) {
   using Entry = FolderListing::Entry;
-  if (listing.entries.size() < 2) return;
+  if (entries.size() < 2) return;
   const NtfsOrder order(listing);
-  static std::vector<Entry> dots;
-  static std::vector<Entry> named;
+  thread_local std::vector<Entry> dots;
+  thread_local std::vector<Entry> named;
   dots.clear();
   named.clear();
   uint32_t shared = 0;  // bytes every name begins with
   const char* first = nullptr;
-  for (const Entry& entry : listing.entries) {
+  for (const Entry& entry : entries) {
     const char* name = listing.name(entry);
     if (isDotName(name)) {
       dots.push_back(entry);
@@ -216,9 +217,9 @@ void sortListing(FolderListing& listing) {
   using Key = unsigned __int128;
   constexpr uint32_t kIndexBits = 16;
   constexpr uint64_t kIndexMask = (1u << kIndexBits) - 1;
-  Entry* out = listing.entries.data();
+  Entry* out = entries.data();
   if (named.size() <= kIndexMask + 1) {
-    static std::vector<Key> keys;
+    thread_local std::vector<Key> keys;
     keys.resize(named.size());
     for (uint32_t i = 0; i < named.size(); ++i) {
       const char* name = listing.name(named[i]);
@@ -236,12 +237,11 @@ void sortListing(FolderListing& listing) {
     }
   } else {
     for (const Entry& entry : named) *out++ = entry;
-    std::sort(listing.entries.begin(), listing.entries.begin() + named.size(), order);
+    std::sort(entries.begin(), entries.begin() + named.size(), order);
   }
-  listing.entries.resize(named.size());
+  entries.resize(named.size());
   for (const Entry& dot : dots)
-    listing.entries.insert(
-        std::upper_bound(listing.entries.begin(), listing.entries.end(), dot, order), dot);
+    entries.insert(std::upper_bound(entries.begin(), entries.end(), dot, order), dot);
 }
 
 }  // namespace
@@ -254,17 +254,21 @@ bool isDotName(const char* name) {
   return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
 }
 
-void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
+namespace {
+
+// Reads the folder's records from the start and adds the entries `keep`
+// accepts, in the folder's own order. Uses nothing but the folder, the listing
+// and a buffer of the calling thread, so a listing can be read on any thread.
+template <typename Keep>
+void readListing(HostFolder& folder, FolderListing* listing, const Keep& keep) {
   // Room for a typical folder at once: growing the vectors entry by entry
   // costs more than the listing's own parsing.
   listing->entries.reserve(128);
   if (!folder.atStart && lseek(folder.fd, 0, SEEK_SET) != 0) return;
   folder.atStart = false;
-  const bool everything = namePattern == "*.*" || namePattern == "*";
-  const bool ownFiles = anyOwnHiveFiles();  // none are written during a listing
   // Room past the records for a block copy of the last name (addEntry).
   constexpr size_t kRecordBytes = 32768;
-  static char buffer[kRecordBytes + FolderListing::kNameSlack];
+  thread_local char buffer[kRecordBytes + FolderListing::kNameSlack];
   for (;;) {
     const ssize_t got = getdents64(folder.fd, buffer, kRecordBytes);
     if (got <= 0) break;
@@ -283,13 +287,32 @@ void listFolder(HostFolder& folder, const std::string& namePattern, FolderListin
       const bool dot = isDotName(name);
       if (dot && length == 1) listing->folderInode = item->d_ino;
       if (dot && folder.driveRoot) continue;  // a volume's root has no "." and ".."
-      if (!everything && !nameMatches(namePattern, name)) continue;
-      if (ownFiles && isOwnHiveFile(folder.fd, name)) continue;  // a backup or new hive of this run
+      if (!keep(name)) continue;
       addEntry(*listing, folder.fd, name, length, dot ? static_cast<unsigned char>(DT_DIR) : item->d_type);
     }
   }
   zeroNameSlack(*listing);
-  sortListing(*listing);
+}
+
+}  // namespace
+
+void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
+  const bool everything = namePattern == "*.*" || namePattern == "*";
+  const bool ownFiles = anyOwnHiveFiles();  // none are written during a listing
+  const int fd = folder.fd;
+  readListing(folder, listing, [&](const char* name) {
+    if (!everything && !nameMatches(namePattern, name)) return false;
+    return !(ownFiles && isOwnHiveFile(fd, name));  // a backup or new hive of this run
+  });
+  sortInNtfsOrder(*listing, &listing->entries);
+}
+
+void sortInNtfsOrder(const FolderListing& listing, std::vector<FolderListing::Entry>* entries) {
+  sortEntries(listing, *entries);
+}
+
+void readEveryEntry(HostFolder& folder, FolderListing* listing) {
+  readListing(folder, listing, [](const char*) { return true; });
 }
 
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing) {
@@ -301,6 +324,11 @@ void describeFolderEntry(const HostFolder& folder, const char* name, FolderListi
     addEntry(*listing, folder.fd, padded, stored.size(), DT_UNKNOWN);
   }
   zeroNameSlack(*listing);
+}
+
+void noteListedLinks(const FolderListing& listing) {
+  for (const FolderListing::Link& link : listing.links)
+    g_linksListed.emplace(link.device, link.inode);
 }
 
 size_t linksListed() { return g_linksListed.size(); }

@@ -35,6 +35,12 @@ struct FolderListing {
   // its "." record gave (0 when it gave none).
   bool anyRecord = false;
   uint64_t folderInode = 0;
+  // The symbolic links (junctions) among the entries, by device and inode.
+  struct Link {
+    uint64_t device;
+    uint64_t inode;
+  };
+  std::vector<Link> links;
 
   const char* name(const Entry& entry) const { return names.get() + entry.nameOffset; }
   // Empties the listing, keeping its room for the next one.
@@ -43,6 +49,7 @@ struct FolderListing {
     namesUsed = 0;
     anyRecord = false;
     folderInode = 0;
+    links.clear();
   }
   // The entry at `index` as the directory search reports it.
   void fill(size_t index, FindData* data) const { fillEntry(entries[index], names.get(), data); }
@@ -69,12 +76,21 @@ bool isDotName(const char* name);
 // 260-byte path could hold are left out.
 void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing);
 
+// Every entry of `folder`, this run's own hive files among them, in the order
+// the folder gives them. Unlike the calls above it shares no state, so
+// another thread may call it.
+void readEveryEntry(HostFolder& folder, FolderListing* listing);
+// Puts entries of `listing` in the order of an NTFS listing.
+void sortInNtfsOrder(const FolderListing& listing, std::vector<FolderListing::Entry>* entries);
+
 // The one entry `name` of `folder`, as written, else in another letter case;
 // empty when there is none.
 void describeFolderEntry(const HostFolder& folder, const char* name, FolderListing* listing);
 
-// How many different symbolic links (junctions) listings have shown since
-// forgetListedLinks: each is listed as a folder that is a reparse point and
-// never gone through, so a walk passes it over.
+// Counts the links of a listing the walk is shown.
+void noteListedLinks(const FolderListing& listing);
+// How many different symbolic links (junctions) the listings shown have held
+// since forgetListedLinks: each is listed as a folder that is a reparse point
+// and never gone through, so a walk passes it over.
 size_t linksListed();
 void forgetListedLinks();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/linux/drive_map.h"
+#include "platform/offline/hive_store.h"
 
 namespace {
 
@@ -120,20 +121,6 @@ class OpenPath {
   };
   std::vector<Level> levels_;
 };
-
-// Opens a host folder from its drive's root, component by component, without
-// following a link below the root (as the walk reaches folders); -1 when one
-// is missing or is a link.
-int openFromRoot(const std::string& root, const std::vector<std::string>& components) {
-  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (const std::string& component : components) {
-    if (fd < 0) break;
-    const int child = openat(fd, component.c_str(), kFolderFlags);
-    close(fd);
-    fd = child;
-  }
-  return fd;
-}
 
 // Closes every descriptor of the calling thread's table (one a thread has to
 // itself); where the kernel cannot (before Linux 5.9) they stay open.
@@ -337,7 +324,7 @@ class Reader {
       if (newRound) {
         open.clear();
         nextKey = 1;
-        const int start = openFromRoot(root, components);
+        const int start = openFolderChain(root, components);
         if (start >= 0) open.push(0, start);
       }
       struct timespec listedAt;

@@ -132,8 +132,6 @@ void closeEveryDescriptor() {
 
 class Reader {
  public:
-  ~Reader() { stop(); }
-
   bool start() {
     if (thread_.joinable()) return true;
     if (sched_getaffinity(0, sizeof walkCpus_, &walkCpus_) != 0 || CPU_COUNT(&walkCpus_) < 2) return false;
@@ -376,7 +374,10 @@ class Reader {
   std::thread thread_;
 };
 
-Reader g_reader;
+// Never destroyed: at the program's end the reader may still be reading (a
+// slow disk's folder, say), and the end neither waits for it nor pulls its
+// state away from under it.
+Reader& g_reader = *new Reader;
 
 }  // namespace
 

@@ -23,7 +23,8 @@
 // processor (with one, the thread would only take turns with the walk).
 // Returns whether it is on.
 bool startListingReadAhead();
-// Stops the thread and drops what it read.
+// Stops the thread, once it has finished the folder it is reading, and drops
+// what it read. A program may also end with the thread running.
 void stopListingReadAhead();
 bool listingReadAheadOn();
 

@@ -23,12 +23,12 @@ namespace {
 // Listings, and entries in them, that may wait for the walk: past either the
 // reader pauses. The walk takes them in the order they are read, so when
 // that many wait it has gone elsewhere.
-constexpr size_t kMaxAhead = 256;
+constexpr size_t kMaxAhead = 128;
 constexpr size_t kMaxEntriesAhead = 65536;
 // A walk that waits is woken once this many listings are ready (or nothing is
 // left to read): a wake-up per batch of folders, not per folder, as each
 // costs the reader more than listing a few files.
-constexpr size_t kWakeBatch = 128;
+constexpr size_t kWakeBatch = 32;
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
 

@@ -133,15 +133,22 @@ for shape in "${shapes[@]}"; do
   fi
   files=$(find "$tree" -type f | wc -l)
 
-  # One warm-up of each, then alternating timed runs.
+  # One warm-up of each, then alternating timed runs, each second pair the
+  # other way round: a run right after the other program is slower now and
+  # then, and neither should always be the one.
   timed "$floor" "$tree" >/dev/null
   timed "$scan" --action report --no "$tree" >/dev/null
   floor_wall=() floor_cpu=() scan_wall=() scan_cpu=()
-  for ((i = 0; i < runs; i++)); do
+  time_floor() {
     read -r wall cpu < <(timed "$floor" "$tree")
     floor_wall+=("$wall") floor_cpu+=("$cpu")
+  }
+  time_scan() {
     read -r wall cpu < <(timed "$scan" --action report --no "$tree")
     scan_wall+=("$wall") scan_cpu+=("$cpu")
+  }
+  for ((i = 0; i < runs; i++)); do
+    if ((i % 2)); then time_scan; time_floor; else time_floor; time_scan; fi
   done
   fw=$(median "${floor_wall[@]}") fc=$(median "${floor_cpu[@]}")
   sw=$(median "${scan_wall[@]}") sc=$(median "${scan_cpu[@]}")

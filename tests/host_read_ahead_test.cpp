@@ -40,18 +40,13 @@ class ReadAheadTest : public OfflineFixture {
   // A whole scan of the disk in report mode: the paths it showed, in order,
   // its report lines and the note on links passed over.
   Names reportScan(bool readAhead) {
-    if (readAhead) {
-      if (!startListingReadAhead()) return {"no second processor"};
-    } else {
-      stopListingReadAhead();
-    }
     lines.clear();
     statuses.clear();
     resetScanSession();
     std::strcpy(g_session.scanTarget, "!:");
     g_session.actionCode = kActionReport;
     g_session.reportWindow = reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(1));
-    prepareScanTarget({root_}, sizeof g_session.scanTarget);
+    prepareScanTarget({root_}, sizeof g_session.scanTarget);  // starts the reader
     if (!readAhead) stopListingReadAhead();
     runScan();
     Names outcome = statuses;
@@ -65,6 +60,7 @@ class ReadAheadTest : public OfflineFixture {
 // NTFS order is not their byte order, folders too deep for a 260-byte path,
 // links and infected files spread over the tree, the last in the last folder.
 TEST_F(ReadAheadTest, AScanOfALongUnchangedDiskReportsWhatItReportsWithoutReadingAhead) {
+  if (!startListingReadAhead()) GTEST_SKIP() << "one processor: nothing is read ahead";
   const std::vector<uint8_t> infected = buildInfectedSample(builtInRecord(0));
   const Names tops = {"b", "A", "_x", "Z1", "a0", "Data", "zz", "[y]"};
   int made = 0;
@@ -86,7 +82,6 @@ TEST_F(ReadAheadTest, AScanOfALongUnchangedDiskReportsWhatItReportsWithoutReadin
 
   const Names without = reportScan(false);
   const Names with = reportScan(true);
-  ASSERT_NE(with, Names{"no second processor"}) << "the machine has one processor: nothing to compare";
   EXPECT_EQ(with, without);
   EXPECT_EQ(std::count_if(without.begin(), without.end(),
                           [](const std::string& line) { return line.find("as per user") != std::string::npos; }),

@@ -130,6 +130,24 @@ hive_node_h nodeOf(const HiveKey& key, bool forWriting, hive_h** hive) {
   return *hive ? resolve(*file, *hive, key.path) : 0;
 }
 
+// An open key of ours, its hive and its node, read-only; `error` is what a
+// registry call returns when the handle is not one of ours or the key cannot
+// be read, else kErrorSuccess.
+struct ReadKey {
+  long error;
+  HiveKey* own;
+  hive_h* hive;
+  hive_node_h node;
+};
+
+ReadKey readKey(RegKey key) {
+  HiveKey* own = ownKey(key);
+  if (!own) return {kErrorInvalidHandle, nullptr, nullptr, 0};
+  hive_h* hive = nullptr;
+  const hive_node_h node = nodeOf(*own, false, &hive);
+  return {node ? kErrorSuccess : kErrorBadDb, own, hive, node};
+}
+
 // The type number a hive stores may lie outside libhivex's enumeration: it is
 // handled as a plain number, never as an enumeration value.
 uint32_t typeNumber(const hive_type& type) {
@@ -256,11 +274,8 @@ long hiveRegCloseKey(RegKey key) {
 }
 
 long hiveRegQueryValueCount(RegKey key, uint32_t* valueCount) {
-  HiveKey* own = ownKey(key);
-  if (!own) return kErrorInvalidHandle;
-  hive_h* hive = nullptr;
-  hive_node_h node = nodeOf(*own, false, &hive);
-  if (!node) return kErrorBadDb;
+  auto [error, own, hive, node] = readKey(key);
+  if (error != kErrorSuccess) return error;
   std::vector<StoredValue> values;
   if (!readValues(*hiveOf(own->system), hive, node, own->path, &values)) return kErrorBadDb;
   *valueCount = static_cast<uint32_t>(values.size());
@@ -268,11 +283,8 @@ long hiveRegQueryValueCount(RegKey key, uint32_t* valueCount) {
 }
 
 long hiveRegEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
-  HiveKey* own = ownKey(key);
-  if (!own) return kErrorInvalidHandle;
-  hive_h* hive = nullptr;
-  hive_node_h node = nodeOf(*own, false, &hive);
-  if (!node) return kErrorBadDb;
+  auto [error, own, hive, node] = readKey(key);
+  if (error != kErrorSuccess) return error;
   Owned<hive_value_h> values(hivex_node_values(hive, node));
   if (values && !holdsEntry(values.get(), index)) return kErrorNoMoreItems;
   Owned<char> key8(values ? hivex_value_key(hive, values.get()[index]) : nullptr);
@@ -285,11 +297,8 @@ long hiveRegEnumValueName(RegKey key, uint32_t index, char* name, uint32_t* name
 
 long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint8_t* data,
                          uint32_t* dataSize) {
-  HiveKey* own = ownKey(key);
-  if (!own) return kErrorInvalidHandle;
-  hive_h* hive = nullptr;
-  hive_node_h node = nodeOf(*own, false, &hive);
-  if (!node) return kErrorBadDb;
+  auto [error, own, hive, node] = readKey(key);
+  if (error != kErrorSuccess) return error;
   std::vector<StoredValue> values;
   if (!readValues(*hiveOf(own->system), hive, node, own->path, &values)) return kErrorBadDb;
   const int found = indexOf(values, valueName);
@@ -314,12 +323,9 @@ long hiveRegQueryValueEx(RegKey key, const char* valueName, uint32_t* type, uint
 }
 
 long hiveRegDeleteValue(RegKey key, const char* valueName) {
-  HiveKey* own = ownKey(key);
-  if (!own) return kErrorInvalidHandle;
+  auto [error, own, hive, node] = readKey(key);
+  if (error != kErrorSuccess) return error;
   OfflineHive& file = *hiveOf(own->system);
-  hive_h* hive = nullptr;
-  hive_node_h node = nodeOf(*own, false, &hive);
-  if (!node) return kErrorBadDb;
   std::vector<StoredValue> values;
   if (!readValues(file, hive, node, own->path, &values)) return kErrorBadDb;
   if (indexOf(values, valueName) < 0) return kErrorFileNotFound;
@@ -360,11 +366,8 @@ long hiveRegDeleteKey(const char* subKey) {
 }
 
 long hiveRegEnumKeyName(RegKey key, uint32_t index, char* name, uint32_t* nameLength) {
-  HiveKey* own = ownKey(key);
-  if (!own) return kErrorInvalidHandle;
-  hive_h* hive = nullptr;
-  hive_node_h node = nodeOf(*own, false, &hive);
-  if (!node) return kErrorBadDb;
+  auto [error, own, hive, node] = readKey(key);
+  if (error != kErrorSuccess) return error;
   Owned<hive_node_h> children(hivex_node_children(hive, node));
   if (children && !holdsEntry(children.get(), index)) return kErrorNoMoreItems;
   Owned<char> child(children ? hivex_node_name(hive, children.get()[index]) : nullptr);

@@ -81,21 +81,11 @@ TEST_F(OfflineRegistry, StartupValuesByFullPathBareNameAndEnvironmentReferenceAr
 }
 
 TEST_F(OfflineRegistry, UninstallEntryAndItsStartupValueGoAfterADeletion) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kUninstall, "UninstallString", "C:\\Program Files\\rh\\uninstall.exe");
-    software.setString(kUninstall, "DisplayName", "Helper");
-    software.setString(kRun, "SMrhcjg7j0e38v", "C:\\Program Files\\rh\\rhcjg7j0e38v.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantUninstallEntry(config("SOFTWARE"), "UninstallString", "SMrhcjg7j0e38v"));
   plantInfected("C:\\Users\\me\\bej.exe");
   runScan();
 
-  std::map<std::string, std::string> uninstall, run;
-  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kUninstall, &uninstall));
-  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
-  EXPECT_EQ(namesOf(uninstall), (std::vector<std::string>{"DisplayName"}));
-  EXPECT_TRUE(run.empty());
+  expectUninstallEntryCleaned();
   const std::string exported = regfexport(config("SOFTWARE"));
   EXPECT_EQ(exportedKey(exported, kUninstall).find("UninstallString"), std::string::npos);
   EXPECT_EQ(exportedKey(exported, kRun).find("SMrhcjg7j0e38v"), std::string::npos);

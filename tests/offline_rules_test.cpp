@@ -39,21 +39,11 @@ TEST_F(OfflineRules, DirtyHiveIsNeverWrittenAndTheValueStays) {
 }
 
 TEST_F(OfflineRules, ValueNamesInAnotherLetterCaseAreRemoved) {
-  {
-    HiveBuilder software(config("SOFTWARE"), false);
-    software.setString(kUninstall, "UNINSTALLSTRING", "C:\\Program Files\\rh\\uninstall.exe");
-    software.setString(kUninstall, "DisplayName", "Helper");
-    software.setString(kRun, "smRHCJG7J0E38V", "C:\\Program Files\\rh\\rhcjg7j0e38v.exe");
-    ASSERT_TRUE(software.commit());
-  }
+  ASSERT_TRUE(plantUninstallEntry(config("SOFTWARE"), "UNINSTALLSTRING", "smRHCJG7J0E38V"));
   plantInfected("C:\\Users\\me\\bej.exe");
   runScan();
 
-  std::map<std::string, std::string> uninstall, run;
-  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kUninstall, &uninstall));
-  ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
-  EXPECT_EQ(namesOf(uninstall), (std::vector<std::string>{"DisplayName"}));
-  EXPECT_TRUE(run.empty());
+  expectUninstallEntryCleaned();
 }
 
 TEST_F(OfflineRules, RemovalIsScheduledInTheControlSetWindowsStartsWith) {

@@ -71,6 +71,26 @@ class OfflineFixture : public ScanFixture {
     software.setString(kRun, "Evil", "C:\\Evil\\evil.exe");
     return software.commit();
   }
+  // The SOFTWARE hive file `hive` holds the uninstall entry of the trojan's
+  // helper and the helper's start-up value, under the names given (Windows
+  // finds them in any letter case).
+  static bool plantUninstallEntry(const std::string& hive, const std::string& uninstallString,
+                                  const std::string& startupName) {
+    HiveBuilder software(hive, false);
+    software.setString(kUninstall, uninstallString, "C:\\Program Files\\rh\\uninstall.exe");
+    software.setString(kUninstall, "DisplayName", "Helper");
+    software.setString(kRun, startupName, "C:\\Program Files\\rh\\rhcjg7j0e38v.exe");
+    return software.commit();
+  }
+  // After a run that removed an infected file: the uninstall entry keeps only
+  // its other values, and the start-up value is gone.
+  void expectUninstallEntryCleaned() const {
+    std::map<std::string, std::string> uninstall, run;
+    ASSERT_TRUE(hivexValues(config("SOFTWARE"), kUninstall, &uninstall));
+    ASSERT_TRUE(hivexValues(config("SOFTWARE"), kRun, &run));
+    EXPECT_EQ(namesOf(uninstall), (std::vector<std::string>{"DisplayName"}));
+    EXPECT_TRUE(run.empty());
+  }
   void plantInfected(const std::string& windowsPath) const {
     writeFile(windowsPath, buildInfectedSample(builtInRecord(0)));
   }

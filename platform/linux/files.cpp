@@ -140,7 +140,7 @@ SharedListing listAndKeep(HostFolder* folder, const std::string& windowsFolder,
 // while this run's own hive files lie beside the hives: those the walk's
 // listings leave out, and the reader does not know them.
 bool readAheadServes(const std::string& namePattern) {
-  return listingReadAheadOn() && (namePattern == "*.*" || namePattern == "*") && !anyOwnHiveFiles();
+  return listingReadAheadOn() && matchesEveryName(namePattern) && !anyOwnHiveFiles();
 }
 
 // A listing read ahead is used when it is of this very folder, which has not

@@ -250,6 +250,10 @@ bool isSearchPattern(const std::string& namePattern) {
   return namePattern.find_first_of("*?") != std::string::npos;
 }
 
+bool matchesEveryName(const std::string& namePattern) {
+  return namePattern == "*.*" || namePattern == "*";
+}
+
 bool isDotName(const char* name) {
   return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
 }
@@ -297,7 +301,7 @@ void readListing(HostFolder& folder, FolderListing* listing, const Keep& keep) {
 }  // namespace
 
 void listFolder(HostFolder& folder, const std::string& namePattern, FolderListing* listing) {
-  const bool everything = namePattern == "*.*" || namePattern == "*";
+  const bool everything = matchesEveryName(namePattern);
   const bool ownFiles = anyOwnHiveFiles();  // none are written during a listing
   const int fd = folder.fd;
   readListing(folder, listing, [&](const char* name) {

@@ -68,6 +68,8 @@ struct FolderListing {
 
 // True for "*" and "?" patterns, which list a folder; other names name one entry.
 bool isSearchPattern(const std::string& namePattern);
+// True for "*.*" and "*", which every name matches.
+bool matchesEveryName(const std::string& namePattern);
 // True for "." and "..".
 bool isDotName(const char* name);
 
